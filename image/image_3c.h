@@ -1,0 +1,68 @@
+// Image_3C: the codec's three-plane single-precision image.
+//
+// Each plane is `codeRows` x `codeCols` samples, reached through an array of
+// row pointers. The coding size is the logical size (`rows` x `cols`) rounded
+// up so that the wavelet transform can halve it; the encoder fills the extra
+// border by extension, the decoder reconstructs it and drops it on output.
+//
+// `levels` tells what the planes hold: -1 no storage, 0 samples in the pixel
+// or colour domain, n > 0 wavelet coefficients of n levels. Storage is kept
+// from one frame to the next while the logical size stays the same.
+#ifndef QUARN_IMAGE_IMAGE_3C_H
+#define QUARN_IMAGE_IMAGE_3C_H
+
+#include <cstddef>
+#include <cstdint>
+
+class Image_3C {
+ public:
+  Image_3C() = default;
+  ~Image_3C() { Release(); }
+  Image_3C(const Image_3C&) = delete;
+  Image_3C& operator=(const Image_3C&) = delete;
+
+  // Storage and state (image_3c.cpp).
+  void Allocate(int32_t rows, int32_t cols);
+  void Release();
+  void ResetCoefficients(int32_t rows, int32_t cols);
+  void SelectColor(unsigned k);
+  static int32_t LevelCount(int32_t n);
+  // Coding size for a logical size: 0 when the size is refused (below 8, or
+  // too large for the 14 bits the coding size is held in).
+  static int32_t CodingSize(int32_t n);
+
+  // Encoder side: load pixels and decorrelate colours (image_read.cpp,
+  // jacobi.cpp), extend borders (border.cpp), forward transforms
+  // (colour_forward.cpp, wavelet_forward.cpp).
+  void Read(const uint8_t* pixels, int32_t rows, int32_t cols);
+  void Jacobi(double sum[3], double prod[3][3]);
+  void ExtendBorder(unsigned color);
+  void ForwardColour();
+  void Transform();
+  void TransformPlane(float** p);
+  static void MirrorLine(float* first, float* last);
+
+  // Decoder side: inverse transforms (wavelet_inverse.cpp, colour_inverse.cpp)
+  // and byte output.
+  void InverseColour();
+  void Recover();
+  void RecoverPlane(float** p);
+  void Write(uint8_t* out) const;
+
+  int32_t rows = 0;
+  int32_t cols = 0;
+  int32_t codeRows = 0;
+  int32_t codeCols = 0;
+  int32_t levels = -1;
+  int32_t mean[3] = {0, 0, 0};
+  float matrix[3][3] = {};
+  float* lineStore = nullptr;  // max(codeRows, codeCols) + 8 samples
+  float* line = nullptr;       // lineStore + 4: four guard samples each side
+  float** current = nullptr;   // plane chosen by SelectColor
+  float** plane[3] = {nullptr, nullptr, nullptr};
+  // Each plane's rows lie in one aligned block, `stride` samples apart, so
+  // that plane[k][y] == plane[k][0] + y * stride.
+  std::ptrdiff_t stride = 0;
+};
+
+#endif  // QUARN_IMAGE_IMAGE_3C_H

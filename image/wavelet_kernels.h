@@ -1,0 +1,67 @@
+// The 9/7 biorthogonal filter pair and its one-dimensional kernels.
+//
+// Every output is evaluated left to right as written below: the pair sums
+// first, every product and sum in double precision, one rounding to single
+// precision on store. These scalar kernels are the reference that any faster
+// variant must reproduce bit for bit.
+#ifndef QUARN_IMAGE_WAVELET_KERNELS_H
+#define QUARN_IMAGE_WAVELET_KERNELS_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace wavelet {
+
+// Tap magnitudes, each the single-precision number nearest to the decimal.
+// a: analysis low-pass (synthesis high-pass); b: analysis high-pass.
+inline constexpr double a0 = 0.852699f;
+inline constexpr double a1 = 0.377403f;
+inline constexpr double a2 = 0.110624f;
+inline constexpr double a3 = 0.023849f;
+inline constexpr double a4 = 0.037829f;
+inline constexpr double b0 = 0.788485f;
+inline constexpr double b1 = 0.418092f;
+inline constexpr double b2 = 0.04069f;
+inline constexpr double b3 = 0.064539f;
+
+// Analysis of the line s[0 .. 2*half-1], whose four guard samples on each side
+// are in place. Low-pass output k goes to low[k*step], high-pass output k to
+// high[k*step].
+inline void analyze_line(const float* s, int32_t half, float* low, float* high,
+                         std::ptrdiff_t step) {
+  for (int32_t k = 0; k < half; ++k) {
+    const float* c = s + 2 * k;
+    const double l = (static_cast<double>(c[-1]) + c[1]) * a1 + c[0] * a0 -
+                     (static_cast<double>(c[-2]) + c[2]) * a2 -
+                     (static_cast<double>(c[-3]) + c[3]) * a3 +
+                     (static_cast<double>(c[-4]) + c[4]) * a4;
+    const double h = c[1] * b0 - (static_cast<double>(c[0]) + c[2]) * b1 -
+                     (static_cast<double>(c[-1]) + c[3]) * b2 +
+                     (static_cast<double>(c[-2]) + c[4]) * b3;
+    low[k * step] = static_cast<float>(l);
+    high[k * step] = static_cast<float>(h);
+  }
+}
+
+// Synthesis of the interleaved line t[0 .. 2*half-1] (low-pass samples at even
+// positions, high-pass at odd), guard samples in place. Output sample i goes
+// to out[i*step].
+inline void synthesize_line(const float* t, int32_t half, float* out,
+                            std::ptrdiff_t step) {
+  for (int32_t k = 0; k < half; ++k) {
+    const float* c = t + 2 * k;
+    const double even = c[0] * b0 - (static_cast<double>(c[-1]) + c[1]) * a1 -
+                        (static_cast<double>(c[-2]) + c[2]) * b2 +
+                        (static_cast<double>(c[-3]) + c[3]) * a3;
+    const double odd = (static_cast<double>(c[0]) + c[2]) * b1 + c[1] * a0 -
+                       (static_cast<double>(c[-1]) + c[3]) * a2 -
+                       (static_cast<double>(c[-2]) + c[4]) * b3 +
+                       (static_cast<double>(c[-3]) + c[5]) * a4;
+    out[(2 * k) * step] = static_cast<float>(even);
+    out[(2 * k + 1) * step] = static_cast<float>(odd);
+  }
+}
+
+}  // namespace wavelet
+
+#endif  // QUARN_IMAGE_WAVELET_KERNELS_H
