@@ -1,0 +1,30 @@
+// The decoding pipeline: a stream in, a 4-byte-per-pixel image out (255, then
+// the three colour bytes).
+#ifndef QUARN_CODEC_DECODER_H
+#define QUARN_CODEC_DECODER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/bit_reader.h"
+#include "codec/stream_header.h"
+#include "image/image_3c.h"
+#include "spiht/spiht_decode.h"
+
+struct Decoder : StreamHeader {
+  BitReader bits;
+  Image_3C image;
+  SpihtDecodeState spiht;
+};
+
+// Decodes the stream (the bytes behind the size prefix) at the decoder's own
+// `bitrate`, reading no more than `stream_size` bytes; past them it reads
+// zero bits. Writes `height` rows of `width` 4-byte pixels, row r starting at
+// out + r * out_stride. Width and height are the size prefix's; the stream
+// must have passed check_stream(), anything else is an internal fault and
+// ends the process.
+void decode_image(Decoder& dec, int32_t width, int32_t height,
+                  const uint8_t* stream, std::size_t stream_size, uint8_t* out,
+                  std::ptrdiff_t out_stride, double bitrate);
+
+#endif  // QUARN_CODEC_DECODER_H

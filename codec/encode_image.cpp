@@ -1,0 +1,62 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "codec/budget.h"
+#include "codec/encoder.h"
+#include "image/fatal.h"
+#include "spiht/spiht_encode.h"
+#include "spiht/tree.h"
+
+namespace {
+
+// Room behind the budget for the header of a tiny budget, the bits emitted
+// between the last two budget checks and the flush byte.
+constexpr std::size_t kWorkSlack = 64;
+
+}  // namespace
+
+int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
+                     int32_t width, int32_t height, const uint8_t* rgb,
+                     double bitrate) {
+  enc.height = height;
+  enc.width = width;
+  enc.stream_rate = stream_rate_for(width, height);
+  if (std::max(width, height) > 8192) FatalError("Image is too large!");
+
+  const int32_t B = stream_bytes(bitrate, enc.stream_rate);
+  enc.bits.byte_budget = B - 1;
+
+  // Zeroed, so that a stream that ends before its budget (after the last
+  // pass) is padded with zero bytes rather than stale memory.
+  const std::size_t work_size = static_cast<std::size_t>(B) + kWorkSlack;
+  auto* work = new (std::nothrow) uint8_t[work_size]();
+  CheckAllocation(work, "encoder work buffer");
+
+  enc.image.Read(rgb, height, width);
+  enc.image.Transform();
+  enc.spiht.code_rows = enc.image.codeRows;
+  enc.spiht.code_cols = enc.image.codeCols;
+  set_mean_q(enc, enc.image);
+  set_matrix_q(enc, enc.image);
+  enc.tree_levels = std::min(spiht_levels(enc.image.codeRows),
+                             spiht_levels(enc.image.codeCols));
+  enc.top_exponent =
+      descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels);
+
+  begin_write(enc.bits, work);
+  write_header(enc.bits, enc);
+  spiht_encode(enc.spiht, enc.bits, enc.image, enc.maxima, enc.tree_levels,
+               enc.top_exponent);
+  end_write(enc.bits);
+
+  int32_t copied = 0;
+  if (out_capacity >= static_cast<std::size_t>(kPrefixBytes)) {
+    write_size_prefix(out, width, height);
+    copied = static_cast<int32_t>(
+        std::min(static_cast<std::size_t>(B), out_capacity - kPrefixBytes));
+    std::memcpy(out + kPrefixBytes, work, static_cast<std::size_t>(copied));
+  }
+  delete[] work;
+  return copied;
+}

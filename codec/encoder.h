@@ -1,0 +1,32 @@
+// The encoding pipeline: packed RGB pixels in, size prefix and an embedded
+// stream of exactly B bytes out.
+#ifndef QUARN_CODEC_ENCODER_H
+#define QUARN_CODEC_ENCODER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/bit_writer.h"
+#include "codec/stream_header.h"
+#include "image/image_3c.h"
+#include "spiht/lists.h"
+
+// Everything one encoding works on. The images keep their storage from one
+// call to the next while the size stays the same; the rest is rebuilt.
+struct Encoder : StreamHeader {
+  BitWriter bits;
+  Image_3C image;   // pixels, then coefficients
+  Image_3C maxima;  // descendant maxima of the coefficient trees
+  SpihtState spiht;
+};
+
+// Encodes `height` rows of `width` pixels (3 bytes each, rows packed) at
+// `bitrate` bits per pixel. Writes the size prefix and the first B stream
+// bytes to `out`, never more than `out_capacity` bytes in all, and returns the
+// number of stream bytes written. Input must have passed check_encode();
+// anything else is an internal fault and ends the process.
+int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
+                     int32_t width, int32_t height, const uint8_t* rgb,
+                     double bitrate);
+
+#endif  // QUARN_CODEC_ENCODER_H

@@ -1,0 +1,27 @@
+// SPIHT decoding: the mirror of the coder, rebuilding the three coefficient
+// planes from the bits of an embedded stream.
+#ifndef QUARN_SPIHT_SPIHT_DECODE_H
+#define QUARN_SPIHT_SPIHT_DECODE_H
+
+#include <cstdint>
+
+#include "codec/bit_reader.h"
+#include "spiht/lists.h"
+
+class Image_3C;
+
+struct SpihtDecodeState : SpihtState {
+  // Offset above the decoded part of the magnitude at which the coefficients
+  // found in sorting pass k currently sit.
+  float pass_offset[kMaxPasses] = {};
+  // Magnitude given to a coefficient found in the current sorting pass.
+  float entry_magnitude = 0.0f;
+};
+
+// Reads SPIHT bits from `r` until a budget check finds byte_count at or above
+// byte_budget, or the last of 32 passes ends, writing the reconstructed
+// coefficients into the planes (which must start all zero).
+void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
+                  int32_t tree_levels, int32_t top_exponent);
+
+#endif  // QUARN_SPIHT_SPIHT_DECODE_H

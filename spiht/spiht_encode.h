@@ -1,0 +1,19 @@
+// SPIHT coding of the three coefficient planes into one embedded bit stream.
+#ifndef QUARN_SPIHT_SPIHT_ENCODE_H
+#define QUARN_SPIHT_SPIHT_ENCODE_H
+
+#include <cstdint>
+
+#include "codec/bit_writer.h"
+#include "spiht/lists.h"
+
+class Image_3C;
+
+// Appends SPIHT bits to `w` until a budget check finds byte_count at or above
+// byte_budget, or the last of 32 passes ends. Requires the coding size copies
+// in `s`, `maxima` from descendant_maxima and the header already written.
+// Leaves the coefficients altered and the last partial byte unflushed.
+void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
+                  Image_3C& maxima, int32_t tree_levels, int32_t top_exponent);
+
+#endif  // QUARN_SPIHT_SPIHT_ENCODE_H
