@@ -16,10 +16,10 @@ inline std::string kodak_path(int index) {
   return std::string(QUARN_KODAK_DIR) + name;
 }
 
-// Loads Kodak image `index` (1..24); an empty image when it cannot be read.
-inline RgbImage load_kodak(int index) {
+// Loads a PNG file; an empty image when it cannot be read.
+inline RgbImage load_png_file(const std::string& path) {
   RgbImage image;
-  std::FILE* f = std::fopen(kodak_path(index).c_str(), "rb");
+  std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return image;
   std::vector<uint8_t> data;
   uint8_t chunk[65536];
@@ -29,6 +29,12 @@ inline RgbImage load_kodak(int index) {
   if (!read_png(data, &image).empty()) image = RgbImage{};
   return image;
 }
+
+// Kodak photograph `index` (1..24), when the set is present.
+inline RgbImage load_kodak(int index) { return load_png_file(kodak_path(index)); }
+
+// The bundled sample photograph, always present.
+inline RgbImage load_sample() { return load_png_file(QUARN_SAMPLE); }
 
 inline RgbImage crop(const RgbImage& src, int32_t width, int32_t height,
                      int32_t left = 0, int32_t top = 0) {

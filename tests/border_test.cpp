@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "image/image_3c.h"
+
+namespace {
+
+TEST(Border, NewColumnsAreSmoothedCopiesOfTheirPredecessor) {
+  Image_3C image;
+  image.Allocate(8, 9);  // coding size 8 x 16: seven new columns
+  for (int32_t r = 0; r < 8; ++r)
+    for (int32_t c = 0; c < 9; ++c) image.plane[0][r][c] = (c == 8) ? 3.0f * r : 0.0f;
+  image.ExtendBorder(0);
+  const float first[8] = {1.5f, 3, 6, 9, 12, 15, 18, 19.5f};
+  const float second[8] = {2.25f, 3.5f, 6, 9, 12, 15, 17.5f, 18.75f};
+  for (int32_t r = 0; r < 8; ++r) {
+    EXPECT_EQ(image.plane[0][r][9], first[r]) << r;
+    EXPECT_EQ(image.plane[0][r][10], second[r]) << r;
+  }
+}
+
+TEST(Border, RowsBelowSmoothAcrossTheNewColumnsToo) {
+  Image_3C image;
+  image.Allocate(9, 9);  // coding size 16 x 16
+  for (int32_t r = 0; r < 9; ++r)
+    for (int32_t c = 0; c < 9; ++c) image.plane[1][r][c] = static_cast<float>(r * 9 + c * c);
+  image.ExtendBorder(1);
+  float** x = image.plane[1];
+  EXPECT_EQ(image.current, x);
+  // Row 9 is the horizontal smoothing of row 8 across all 16 columns.
+  EXPECT_EQ(x[9][0], static_cast<float>((double(x[8][1]) + x[8][0]) * 0.5));
+  EXPECT_EQ(x[9][15], static_cast<float>((double(x[8][14]) + x[8][15]) * 0.5));
+  for (int32_t k = 1; k < 15; ++k) {
+    EXPECT_EQ(x[9][k], static_cast<float>((double(x[8][k - 1]) + x[8][k] + x[8][k + 1]) / 3.0));
+  }
+}
+
+TEST(Border, ConstantPlanesStayConstantAndFullSizeIsUntouched) {
+  Image_3C image;
+  image.Allocate(33, 57);
+  for (int32_t r = 0; r < 33; ++r)
+    for (int32_t c = 0; c < 57; ++c) image.plane[2][r][c] = 77.0f;
+  image.ExtendBorder(2);
+  for (int32_t r = 0; r < image.codeRows; ++r)
+    for (int32_t c = 0; c < image.codeCols; ++c) ASSERT_EQ(image.plane[2][r][c], 77.0f);
+
+  Image_3C exact;
+  exact.Allocate(64, 64);
+  for (int32_t r = 0; r < 64; ++r)
+    for (int32_t c = 0; c < 64; ++c) exact.plane[0][r][c] = float(r - c);
+  exact.ExtendBorder(0);
+  for (int32_t r = 0; r < 64; ++r)
+    for (int32_t c = 0; c < 64; ++c) ASSERT_EQ(exact.plane[0][r][c], float(r - c));
+}
+
+}  // namespace
