@@ -1,0 +1,53 @@
+// The decoding pipeline: budget, output layout, and damaged input.
+#include "codec/decoder.h"
+
+#include <gtest/gtest.h>
+
+#include "codec_test_util.h"
+
+namespace {
+
+TEST(DecodeImage, FillsRowsAtTheGivenStrideWithOpaqueCells) {
+  const RgbImage image = crop(load_sample(), 320, 240, 100, 100);
+  const std::vector<uint8_t> row = encode_row(image, 0.5);
+  static Decoder dec;
+  const std::ptrdiff_t stride = 320 * 4 + 12;
+  std::vector<uint8_t> out(static_cast<std::size_t>(stride) * 240, 0xEE);
+  decode_image(dec, 320, 240, row.data() + 4, row.size() - 4, out.data(), stride, 0.5);
+  EXPECT_EQ(dec.bits.byte_budget, 4798);
+  const RgbImage packed = decode_row(row, 0.5);
+  for (int32_t y = 0; y < 240; ++y) {
+    const uint8_t* line = out.data() + y * stride;
+    for (int32_t x = 0; x < 320; ++x) {
+      ASSERT_EQ(line[4 * x], 255);
+      for (int c = 0; c < 3; ++c)
+        ASSERT_EQ(line[4 * x + 1 + c], packed.pixels[(y * 320 + x) * 3 + c]);
+    }
+    for (std::ptrdiff_t i = 320 * 4; i < stride; ++i) ASSERT_EQ(line[i], 0xEE);
+  }
+}
+
+TEST(DecodeImage, ShortOrOverBudgetStreamsReadZerosSafely) {
+  const RgbImage image = crop(load_sample(), 64, 64, 300, 300);
+  std::vector<uint8_t> row = encode_row(image, 1.0);
+  const RgbImage full = decode_row(row, 1.0);
+  // A decoder rate far above the encoder's reads zeros past the end.
+  EXPECT_EQ(decode_row(row, 8.0).pixels.size(), full.pixels.size());
+  // So does a stream cut right after its header.
+  row.resize(4 + 27);
+  const RgbImage cut = decode_row(row, 1.0);
+  EXPECT_LT(psnr(image.pixels, cut.pixels), psnr(image.pixels, full.pixels));
+}
+
+TEST(DecodeImageDeathTest, DamagedStreamsStopWithTheDecoderMessage) {
+  const RgbImage image = crop(load_sample(), 64, 64);
+  std::vector<uint8_t> row = encode_row(image, 0.5);
+  row[4] = 'm';
+  EXPECT_EXIT(decode_row(row, 0.5), ::testing::ExitedWithCode(1), "invalid < Decoder > file");
+  // A prefix that disagrees with the header would overrun the buffers.
+  row[4] = 'n';
+  row[1] = 65;
+  EXPECT_EXIT(decode_row(row, 0.5), ::testing::ExitedWithCode(1), "invalid < Decoder > file");
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The encoding pipeline: budget, output row layout and header.
+#include "codec/encoder.h"
+
+#include <gtest/gtest.h>
+
+#include "codec/bit_reader.h"
+#include "codec_test_util.h"
+
+namespace {
+
+RgbImage gradient(int32_t width, int32_t height) {
+  RgbImage image;
+  image.width = width;
+  image.height = height;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      image.pixels.push_back(static_cast<uint8_t>(x * 255 / width));
+      image.pixels.push_back(static_cast<uint8_t>(y * 255 / height));
+      image.pixels.push_back(static_cast<uint8_t>((x * y) & 255));
+    }
+  return image;
+}
+
+TEST(EncodeImage, RowCarriesPrefixThenExactlyBStreamBytes) {
+  static Encoder enc;
+  const RgbImage image = gradient(256, 256);
+  std::vector<uint8_t> row(4 + 4096 + 8, 0xEE);
+  EXPECT_EQ(encode_image(enc, row.data(), row.size(), 256, 256, image.pixels.data(), 0.5), 4096);
+  EXPECT_EQ(enc.bits.byte_budget, 4095);
+  const uint8_t start[] = {0x01, 0x00, 0x01, 0x00, 0x6E};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(row[i], start[i]);
+  for (std::size_t i = 4 + 4096; i < row.size(); ++i) EXPECT_EQ(row[i], 0xEE);
+}
+
+TEST(EncodeImage, HeaderPutsHeightBeforeWidthAndMatchesTheRecord) {
+  static Encoder enc;
+  const RgbImage image = gradient(320, 240);
+  std::vector<uint8_t> row(4804, 0xEE);  // the host's row for 320 x 240 at 0.5
+  EXPECT_EQ(encode_image(enc, row.data(), row.size(), 320, 240, image.pixels.data(), 0.5), 4799);
+  EXPECT_EQ(row[4803], 0xEE);  // one cell more than the stream needs
+  EXPECT_EQ(row[0] * 256 + row[1], 320);
+  EXPECT_EQ(row[2] * 256 + row[3], 240);
+
+  BitReader r;
+  begin_read(r, row.data() + 4, row.size() - 4);
+  StreamHeader h;
+  read_header(r, h);
+  EXPECT_EQ(h.height, 240);
+  EXPECT_EQ(h.width, 320);
+  EXPECT_EQ(h.top_exponent, enc.top_exponent);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(h.mean_q[i], enc.mean_q[i]);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(h.matrix_q[i], enc.matrix_q[i]);
+}
+
+TEST(EncodeImage, NeverWritesPastTheRowItIsGiven) {
+  static Encoder enc;
+  const RgbImage image = gradient(40, 264);
+  // B is 924 but this row has room for 923 stream bytes.
+  std::vector<uint8_t> row(927);
+  EXPECT_EQ(encode_image(enc, row.data(), row.size(), 40, 264, image.pixels.data(), 0.7), 923);
+  std::vector<uint8_t> tiny(3);
+  EXPECT_EQ(encode_image(enc, tiny.data(), tiny.size(), 40, 264, image.pixels.data(), 0.7), 0);
+}
+
+TEST(EncodeImage, TinyBudgetsAndUnusedBudgetsAreSafe) {
+  static Encoder enc;
+  const RgbImage image = gradient(64, 64);
+  // Five bytes cut the header; nothing overruns and the prefix is written.
+  std::vector<uint8_t> row(4 + 5);
+  const double five = bitrate_for_bytes(64, 64, 5);
+  EXPECT_EQ(encode_image(enc, row.data(), row.size(), 64, 64, image.pixels.data(), five), 5);
+  EXPECT_EQ(row[4], 'n');
+
+  // A flat image runs out of passes long before 16 bpp: the rest is zeros.
+  RgbImage flat = image;
+  std::fill(flat.pixels.begin(), flat.pixels.end(), 90);
+  const std::vector<uint8_t> coded = encode_row(flat, 16.0);
+  ASSERT_EQ(coded.size(), 4u + 8192u);
+  for (std::size_t i = 1000; i < coded.size(); ++i) ASSERT_EQ(coded[i], 0) << i;
+}
+
+TEST(EncodeImage, SameImageGivesTheSameBytes) {
+  const RgbImage image = gradient(100, 77);
+  EXPECT_EQ(encode_row(image, 1.0), encode_row(image, 1.0));
+}
+
+TEST(EncodeImageDeathTest, LargestSideIs8192) {
+  const RgbImage wide = gradient(8192, 100);
+  const std::vector<uint8_t> row = encode_row(wide, 0.05);
+  EXPECT_EQ(row[0] * 256 + row[1], 8192);
+  EXPECT_EXIT(
+      {
+        Encoder enc;
+        std::vector<uint8_t> px(8193 * 100 * 3, 1);
+        std::vector<uint8_t> out(10000);
+        encode_image(enc, out.data(), out.size(), 8193, 100, px.data(), 0.05);
+      },
+      ::testing::ExitedWithCode(1), "Image is too large!");
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// A small coefficient image coded and decoded by SPIHT directly, without the
+// pipelines: 32 x 32 coefficients, three tree levels, a 4 x 4 top band.
+#ifndef QUARN_TESTS_SPIHT_TEST_UTIL_H
+#define QUARN_TESTS_SPIHT_TEST_UTIL_H
+
+#include <vector>
+
+#include "codec/bit_reader.h"
+#include "codec/bit_writer.h"
+#include "image/image_3c.h"
+#include "spiht/spiht_decode.h"
+#include "spiht/spiht_encode.h"
+#include "spiht/tree.h"
+
+struct SmallCode {
+  static constexpr int32_t kLevels = 3;
+  Image_3C coefficients;
+  std::vector<uint8_t> stream = std::vector<uint8_t>(8192, 0);
+  int32_t top_exponent = 0;
+  int32_t written = 0;  // stream bytes, the "n" and the flush byte included
+
+  SmallCode() { coefficients.ResetCoefficients(32, 32); }
+
+  // Codes the planes with this byte budget; the stream starts with "n".
+  void encode(int32_t byte_budget) {
+    SpihtState s;
+    s.code_rows = s.code_cols = 32;
+    Image_3C maxima;
+    top_exponent = descendant_maxima(coefficients, maxima, s, kLevels);
+    BitWriter w;
+    begin_write(w, stream.data());
+    w.byte_budget = byte_budget;
+    spiht_encode(s, w, coefficients, maxima, kLevels, top_exponent);
+    end_write(w);
+    written = w.byte_count;
+  }
+
+  // Bit k of the coded sequence after the "n".
+  int bit(int k) const { return (stream[1 + k / 8] >> (k % 8)) & 1; }
+
+  // Decodes the stream with this budget into `out`.
+  void decode(int32_t byte_budget, Image_3C* out) const {
+    out->ResetCoefficients(32, 32);
+    SpihtDecodeState s;
+    s.code_rows = s.code_cols = 32;
+    BitReader r;
+    begin_read(r, stream.data(), stream.size());
+    r.byte_budget = byte_budget;
+    spiht_decode(s, r, *out, kLevels, top_exponent);
+  }
+
+  // The distinct values that coefficient (y, x) of plane 0 takes as the
+  // decoder's budget grows, in order.
+  std::vector<double> value_history(int32_t y, int32_t x, int32_t max_budget) const {
+    std::vector<double> seen;
+    for (int32_t b = 0; b <= max_budget; ++b) {
+      Image_3C out;
+      decode(b, &out);
+      const double v = out.plane[0][y][x];
+      if (seen.empty() || seen.back() != v) seen.push_back(v);
+    }
+    return seen;
+  }
+};
+
+#endif  // QUARN_TESTS_SPIHT_TEST_UTIL_H
