@@ -1,5 +1,9 @@
-// PNG files through libpng: any PNG colour type read as 8-bit RGB (alpha
-// dropped), RGB written as 8-bit PNG.
+// PNG files through libpng. Reading accepts every PNG colour type and bit
+// depth: grey, grey+alpha, RGB, RGBA and palette (with or without tRNS), 1 to
+// 16 bits, interlaced or not, and yields 8-bit RGB. 16-bit samples keep
+// their high byte, so a 16-bit image made from an 8-bit one (v * 257) reads
+// back as that 8-bit image; grey becomes three equal channels; alpha is
+// ignored. Writing makes an 8-bit RGB PNG.
 #ifndef QUARN_TOOLS_PNG_IO_H
 #define QUARN_TOOLS_PNG_IO_H
 
@@ -7,10 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/ppm.h"
+#include "tools/rgb_image.h"
 
-// Returns an empty string on success, else what is wrong with the file.
+// True when the data starts with the PNG signature.
+bool looks_like_png(const std::vector<uint8_t>& file);
+
+// Returns an empty string on success, else what is wrong with the file. The
+// size in the header is checked (32..8192 each way) before anything is
+// allocated for the pixels.
 std::string read_png(const std::vector<uint8_t>& file, RgbImage* image);
+
 std::string write_png(const RgbImage& image, std::vector<uint8_t>* file);
 
 #endif  // QUARN_TOOLS_PNG_IO_H

@@ -11,7 +11,7 @@
 #include "codec/encoder.h"
 #include "codec/validate.h"
 #include "tools/png_io.h"
-#include "tools/ppm.h"
+#include "tools/image_file.h"
 
 namespace {
 
@@ -68,8 +68,7 @@ int encode(const std::string& in, const std::string& out, double bitrate) {
   std::string error;
   if (!read_file(in, &file, &error)) return fail(in, error);
   RgbImage image;
-  const bool png = file.size() >= 4 && file[0] == 0x89 && file[1] == 'P';
-  error = png ? read_png(file, &image) : read_ppm(file, &image);
+  error = read_image(file, &image);
   if (error.empty()) error = check_encode(image.width, image.height, bitrate);
   if (!error.empty()) return fail(in, error);
 
@@ -110,7 +109,7 @@ int decode(const std::string& in, const std::string& out, double bitrate, bool w
     error = write_png(image, &encoded);
     if (!error.empty()) return fail(out, error);
   } else {
-    encoded = write_ppm(image);
+    error = write_image(image, ImageFormat::kPpm, &encoded);
   }
   if (!write_file(out, encoded, &error)) return fail(out, error);
   return 0;
