@@ -1,0 +1,522 @@
+// The quarn tool as users run it: the built binary, real files, pipes, and
+// every refusal with its exit status and its one line on stderr.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/budget.h"
+#include "codec/stream_header.h"
+#include "tests/image_variants.h"
+#include "tests/test_images.h"
+#include "tools/png_io.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> read_bytes(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void write_bytes(const fs::path& path, const std::vector<uint8_t>& data) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+std::string text_of(const fs::path& path) {
+  const std::vector<uint8_t> b = read_bytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+void write_png_image(const fs::path& path, const RgbImage& image) {
+  std::vector<uint8_t> file;
+  ASSERT_EQ(write_png(image, &file), "");
+  write_bytes(path, file);
+}
+
+RgbImage read_png_image(const fs::path& path) {
+  RgbImage image;
+  EXPECT_EQ(read_png(read_bytes(path), &image), "") << path;
+  return image;
+}
+
+struct Outcome {
+  int status = -1;
+  bool crashed = false;  // ended by a signal: a crash, an abort, a sanitizer
+  std::string out;
+  std::string err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir_ = fs::temp_directory_path() / ("quarn_cli_" + name + "_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path at(const std::string& name) const { return dir_ / name; }
+
+  // Runs the tool in the test's directory with `args` (shell words), stdin
+  // from `input` and stdout to `output` (files there, or /dev/null).
+  Outcome quarn(const std::string& args, const std::string& input = "/dev/null",
+                const std::string& output = "stdout.txt") const {
+    const std::string command = "cd '" + dir_.string() + "' && '" QUARN_BINARY "' " + args +
+                                " <'" + input + "' >'" + output + "' 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    Outcome r;
+    r.crashed = WIFSIGNALED(raw) || !WIFEXITED(raw) || WEXITSTATUS(raw) >= 128;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (output == "stdout.txt") r.out = text_of(at("stdout.txt"));
+    r.err = text_of(at("stderr.txt"));
+    fs::remove(at("stdout.txt"));
+    fs::remove(at("stderr.txt"));
+    return r;
+  }
+
+  // Runs a command that must succeed.
+  Outcome ok(const std::string& args, const std::string& input = "/dev/null",
+             const std::string& output = "stdout.txt") const {
+    Outcome r = quarn(args, input, output);
+    EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
+    EXPECT_FALSE(r.crashed) << args;
+    return r;
+  }
+
+  void put_sample(const std::string& name) const {
+    fs::copy_file(QUARN_SAMPLE, at(name), fs::copy_options::overwrite_existing);
+  }
+
+  fs::path dir_;
+};
+
+// ---------------------------------------------------------------- happy paths
+
+TEST_F(Cli, EncodeWritesTheSizePrefixAndExactlyBStreamBytes) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn --bitrate 0.5");
+  const std::vector<uint8_t> coded = read_bytes(at("k.qrn"));
+  const int32_t B = stream_bytes(0.5, stream_rate_for(768, 512));
+  ASSERT_EQ(coded.size(), static_cast<std::size_t>(B) + kPrefixBytes);
+  EXPECT_EQ(std::vector<uint8_t>(coded.begin(), coded.begin() + 5),
+            (std::vector<uint8_t>{3, 0, 2, 0, 'n'}));
+  // The default rate is 0.5 and the short option works the same.
+  ok("encode k.png default.qrn");
+  ok("encode -b 0.5 k.png short.qrn");
+  EXPECT_EQ(read_bytes(at("default.qrn")), coded);
+  EXPECT_EQ(read_bytes(at("short.qrn")), coded);
+}
+
+TEST_F(Cli, DecodeGivesTheWholeStreamByDefaultAndAPrefixAtALowerRate) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.5");
+  ok("decode k.qrn whole.png");
+  ok("decode k.qrn same.png -b 0.5");
+  ok("decode k.qrn prefix.png -b 0.1");
+  const RgbImage original = read_png_image(at("k.png"));
+  const RgbImage whole = read_png_image(at("whole.png"));
+  const RgbImage prefix = read_png_image(at("prefix.png"));
+  ASSERT_EQ(whole.width, 768);
+  ASSERT_EQ(whole.height, 512);
+  EXPECT_EQ(read_bytes(at("same.png")), read_bytes(at("whole.png")));
+  EXPECT_GT(psnr(original.pixels, whole.pixels), 35.0);
+  EXPECT_LT(psnr(original.pixels, prefix.pixels), psnr(original.pixels, whole.pixels) - 5.0);
+
+  // Asking for more than the stream holds decodes all of it, and says so.
+  const Outcome above = ok("decode k.qrn above.png -b 2");
+  EXPECT_EQ(read_bytes(at("above.png")), read_bytes(at("whole.png")));
+  EXPECT_NE(above.err.find("decoding all of it"), std::string::npos) << above.err;
+
+  // PPM by extension holds the same pixels.
+  ok("decode k.qrn whole.ppm");
+  const std::vector<uint8_t> ppm = read_bytes(at("whole.ppm"));
+  const std::string header = "P6\n768 512\n255\n";
+  ASSERT_EQ(ppm.size(), header.size() + whole.pixels.size());
+  EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
+  EXPECT_TRUE(std::equal(whole.pixels.begin(), whole.pixels.end(),
+                         ppm.begin() + static_cast<std::ptrdiff_t>(header.size())));
+}
+
+TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.25");
+  const std::vector<uint8_t> coded = read_bytes(at("k.qrn"));
+  BitReader reader;
+  begin_read(reader, coded.data() + kPrefixBytes, coded.size() - kPrefixBytes);
+  StreamHeader h;
+  read_header(reader, h);
+
+  const std::string out = ok("info k.qrn").out;
+  const auto has = [&](const std::string& line) {
+    EXPECT_NE(out.find(line + "\n"), std::string::npos) << "missing: " << line << "\n" << out;
+  };
+  has("size:            768 x 512");
+  has("stream bytes:    " + std::to_string(coded.size() - 4) + " (file " +
+      std::to_string(coded.size()) + " bytes with the size prefix)");
+  has("bits per pixel:  0.24998");
+  has("top exponent:    " + std::to_string(h.top_exponent));
+  has("means:           " + std::to_string(h.mean_q[0]) + " " + std::to_string(h.mean_q[1]) +
+      " " + std::to_string(h.mean_q[2]));
+  char row[64];
+  std::snprintf(row, sizeof row, " %8.4f %8.4f %8.4f", h.matrix_q[0] * 0.0001 - 1.0,
+                h.matrix_q[1] * 0.0001 - 1.0, h.matrix_q[2] * 0.0001 - 1.0);
+  has(std::string("colour matrix:  ") + row);
+}
+
+TEST_F(Cli, CompareReportsPsnrAndTheLargestDifference) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.3");
+  ok("decode k.qrn d.png");
+  const RgbImage a = read_png_image(at("k.png"));
+  const RgbImage b = read_png_image(at("d.png"));
+  int largest = 0;
+  std::vector<uint8_t> channel_a[3], channel_b[3];
+  for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+    largest = std::max(largest, std::abs(a.pixels[i] - b.pixels[i]));
+    channel_a[i % 3].push_back(a.pixels[i]);
+    channel_b[i % 3].push_back(b.pixels[i]);
+  }
+  char expected[256];
+  std::snprintf(expected, sizeof expected,
+                "PSNR RGB:            %.2f dB\nPSNR R, G, B:        %.2f %.2f %.2f dB\n"
+                "largest difference:  %d\n",
+                psnr(a.pixels, b.pixels), psnr(channel_a[0], channel_b[0]),
+                psnr(channel_a[1], channel_b[1]), psnr(channel_a[2], channel_b[2]), largest);
+  EXPECT_EQ(ok("compare k.png d.png").out, expected);
+  // A stream file is decoded in full before it is compared.
+  EXPECT_EQ(ok("compare k.png k.qrn").out, expected);
+  EXPECT_EQ(ok("compare k.png k.png").out,
+            "PSNR RGB:            inf dB\nPSNR R, G, B:        inf inf inf dB\n"
+            "largest difference:  0\n");
+}
+
+TEST_F(Cli, LadderWritesOneSheetAndATableWhosePsnrRisesWithTheRate) {
+  put_sample("k.png");
+  const Outcome r = ok("ladder k.png sheet.png --rates 0.5,0.02,0.1");
+  // Rates come out in ascending order, each with its prefix length and PSNR.
+  std::istringstream table(r.out);
+  std::string line;
+  std::getline(table, line);
+  EXPECT_EQ(line, "       bpp      bytes    PSNR dB");
+  const double rates[] = {0.02, 0.1, 0.5};
+  double last_psnr = 0.0;
+  for (const double rate : rates) {
+    ASSERT_TRUE(std::getline(table, line)) << r.out;
+    std::istringstream fields(line);
+    double bpp = 0.0, db = 0.0;
+    int32_t bytes = 0;
+    fields >> bpp >> bytes >> db;
+    EXPECT_EQ(bpp, rate);
+    EXPECT_EQ(bytes, stream_bytes(rate, stream_rate_for(768, 512)));
+    EXPECT_GT(db, last_psnr + 1.0) << line;
+    last_psnr = db;
+  }
+  EXPECT_FALSE(std::getline(table, line));
+
+  // Three 768 x 512 tiles with an 8-pixel gutter around and between them
+  // and a 60-pixel label strip below.
+  const RgbImage sheet = read_png_image(at("sheet.png"));
+  EXPECT_EQ(sheet.width, 3 * 768 + 4 * 8);
+  EXPECT_EQ(sheet.height, 512 + 60 + 2 * 8);
+
+  // The middle tile is the stream's 0.1 prefix, as decode gives it.
+  ok("encode k.png k.qrn -b 0.5");
+  ok("decode k.qrn tile.png -b 0.1");
+  const RgbImage tile = read_png_image(at("tile.png"));
+  const RgbImage placed = crop(sheet, 768, 512, 8 + 768 + 8, 8);
+  EXPECT_TRUE(placed.pixels == tile.pixels);
+  // Something is written in the label strip under it.
+  const RgbImage label = crop(sheet, 768, 60, 8 + 768 + 8, 8 + 512);
+  EXPECT_NE(std::count(label.pixels.begin(), label.pixels.end(), 255),
+            static_cast<std::ptrdiff_t>(label.pixels.size()));
+}
+
+TEST_F(Cli, LadderLeavesOutDefaultRatesTooLowForASmallImage) {
+  write_png_image(at("small.png"), crop(load_sample(), 40, 32, 200, 200));
+  const Outcome r = ok("ladder small.png sheet.png");
+  // 40 x 32 needs at least 0.16875 bits per pixel for its header.
+  EXPECT_EQ(r.out.find("0.1 "), std::string::npos);
+  EXPECT_NE(r.out.find("\n      0.25 "), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("leaving out 0.02 bits per pixel"), std::string::npos) << r.err;
+  const RgbImage sheet = read_png_image(at("sheet.png"));
+  // Four tiles (0.25, 0.5, 1, 2), each column as wide as a 10-character label.
+  EXPECT_EQ(sheet.width, 4 * 118 + 5 * 8);
+}
+
+TEST_F(Cli, HelpAndVersion) {
+  EXPECT_NE(ok("--help").out.find("usage: quarn COMMAND"), std::string::npos);
+  for (const std::string command : {"encode", "decode", "info", "compare", "ladder"}) {
+    const std::string usage = "usage: quarn " + command;
+    EXPECT_EQ(ok(command + " --help").out.rfind(usage, 0), 0u) << command;
+    EXPECT_EQ(ok("help " + command).out.rfind(usage, 0), 0u) << command;
+  }
+  EXPECT_EQ(ok("--version").out, std::string("quarn ") + QUARN_VERSION + "\n");
+}
+
+// ------------------------------------------------------------------- pipes
+
+TEST_F(Cli, PipesGiveTheSameBytesAsFiles) {
+  put_sample("k.png");
+  ok("encode k.png file.qrn -b 0.2");
+  ok("encode - - -b 0.2", "k.png", "pipe.qrn");
+  EXPECT_EQ(read_bytes(at("pipe.qrn")), read_bytes(at("file.qrn")));
+
+  ok("decode file.qrn file.png -b 0.1");
+  ok("decode - - -b 0.1", "file.qrn", "pipe.png");
+  EXPECT_EQ(read_bytes(at("pipe.png")), read_bytes(at("file.png")));
+  ok("decode file.qrn file.ppm");
+  ok("decode - - --format=ppm", "file.qrn", "pipe.ppm");
+  EXPECT_EQ(read_bytes(at("pipe.ppm")), read_bytes(at("file.ppm")));
+
+  // Through a pipe from one command to the next.
+  const std::string chain = "cd '" + dir_.string() + "' && '" QUARN_BINARY
+                            "' encode - - -b 0.2 <k.png | '" QUARN_BINARY "' decode - - >chain.png";
+  EXPECT_EQ(std::system(chain.c_str()), 0);
+  ok("decode file.qrn whole.png");
+  EXPECT_EQ(read_bytes(at("chain.png")), read_bytes(at("whole.png")));
+
+  // The ladder's sheet on stdout, its table on stderr.
+  ok("ladder k.png file_sheet.png -r 0.05,0.2");
+  const Outcome piped = ok("ladder - - -r 0.05,0.2", "k.png", "pipe_sheet.png");
+  EXPECT_EQ(read_bytes(at("pipe_sheet.png")), read_bytes(at("file_sheet.png")));
+  EXPECT_EQ(piped.err.rfind("       bpp", 0), 0u) << piped.err;
+  EXPECT_EQ(ok("compare - file.png", "pipe.png").out.rfind("PSNR RGB:            inf dB", 0), 0u);
+}
+
+// ---------------------------------------------------- every layout, one stream
+
+class CliLayouts : public Cli, public ::testing::WithParamInterface<std::size_t> {
+ public:
+  static const std::vector<ImageVariant>& variants() {
+    static const std::vector<ImageVariant> v =
+        image_variants(crop(load_sample(), 64, 48, 420, 100));
+    return v;
+  }
+};
+
+TEST_P(CliLayouts, EncodeToTheSameStreamAsTheEightBitRgbImage) {
+  const ImageVariant& v = variants()[GetParam()];
+  write_bytes(at("variant"), v.file);
+  write_png_image(at("rgb8.png"), v.equivalent);
+  ok("encode variant variant.qrn -b 1");
+  ok("encode rgb8.png rgb8.qrn -b 1");
+  const std::vector<uint8_t> stream = read_bytes(at("rgb8.qrn"));
+  EXPECT_EQ(stream.size(), 4u + static_cast<std::size_t>(stream_bytes(1.0, stream_rate_for(64, 48))));
+  EXPECT_TRUE(read_bytes(at("variant.qrn")) == stream) << v.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllLayouts, CliLayouts,
+                         ::testing::Range<std::size_t>(0, CliLayouts::variants().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                           return CliLayouts::variants()[info.param].name;
+                         });
+
+// ---------------------------------------------------------------- refusals
+
+struct Refusal {
+  const char* name;
+  std::string args;
+  int status;
+  std::string message;  // the line after "quarn"
+  bool message_starts = false;  // true: the line only starts with it
+  std::string input = "/dev/null";
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class CliRefusal : public Cli, public ::testing::WithParamInterface<Refusal> {
+ protected:
+  // The bad files every case draws on, beside a good image and stream.
+  void SetUp() override {
+    Cli::SetUp();
+    const RgbImage sample = load_sample();
+    write_png_image(at("good.png"), crop(sample, 64, 48));
+    write_png_image(at("other.png"), crop(sample, 48, 64));
+    write_png_image(at("tiny.png"), crop(sample, 31, 40));
+    RgbImage wide;
+    wide.width = 8193;
+    wide.height = 32;
+    wide.pixels.assign(8193u * 32 * 3, 90);
+    write_png_image(at("wide.png"), wide);
+
+    std::vector<uint8_t> png = read_bytes(at("good.png"));
+    write_bytes(at("truncated.png"), std::vector<uint8_t>(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)));
+    std::vector<uint8_t> corrupt = png;
+    const std::size_t idat_length = (std::size_t{png[33]} << 24) | (png[34] << 16) | (png[35] << 8) | png[36];
+    corrupt[33 + 8 + idat_length] ^= 0x40;  // the first IDAT's CRC
+    write_bytes(at("corrupt.png"), corrupt);
+    std::vector<uint8_t> damaged = png;
+    damaged[33 + 8 + 10] ^= 0x40;  // its compressed data, CRC made good
+    const uLong data_crc = crc32(0, damaged.data() + 33 + 4, static_cast<uInt>(idat_length + 4));
+    for (int i = 0; i < 4; ++i) {
+      damaged[33 + 8 + idat_length + i] = static_cast<uint8_t>(data_crc >> (24 - 8 * i));
+    }
+    write_bytes(at("damaged.png"), damaged);
+    std::vector<uint8_t> huge = png;  // IHDR claims 100000 x 100000
+    for (const std::size_t at_byte : {16u, 20u}) {
+      huge[at_byte] = 0;
+      huge[at_byte + 1] = 0x01;
+      huge[at_byte + 2] = 0x86;
+      huge[at_byte + 3] = 0xA0;
+    }
+    const uLong crc = crc32(0, huge.data() + 12, 17);
+    for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    write_bytes(at("huge.png"), huge);
+
+    const std::string ppm = "P6\n64 48\n255\n" + std::string(64 * 48 * 3 - 10, 'x');
+    write_bytes(at("truncated.ppm"), std::vector<uint8_t>(ppm.begin(), ppm.end()));
+    const std::string bad_ppm = "P6\n64 forty-eight\n255\n";
+    write_bytes(at("corrupt.ppm"), std::vector<uint8_t>(bad_ppm.begin(), bad_ppm.end()));
+
+    ok("encode good.png good.qrn -b 1");
+    const std::vector<uint8_t> coded = read_bytes(at("good.qrn"));
+    write_bytes(at("short.qrn"), std::vector<uint8_t>(coded.begin(), coded.begin() + 30));
+    std::vector<uint8_t> not_n = coded;
+    not_n[4] = 'N';
+    write_bytes(at("not_n.qrn"), not_n);
+    std::vector<uint8_t> mismatch = coded;
+    mismatch[3] = 64;  // the prefix says 64 x 64, the header 64 x 48
+    write_bytes(at("mismatch.qrn"), mismatch);
+    std::vector<uint8_t> prefix_too_small = coded;
+    prefix_too_small[1] = 16;
+    write_bytes(at("prefix16.qrn"), prefix_too_small);
+  }
+};
+
+TEST_P(CliRefusal, ExitsWithItsStatusAndOneLine) {
+  const Refusal& c = GetParam();
+  const Outcome r = quarn(c.args, c.input);
+  EXPECT_FALSE(r.crashed) << r.err;
+  EXPECT_EQ(r.status, c.status) << r.err;
+  if (c.message_starts) {
+    EXPECT_EQ(r.err.rfind("quarn" + c.message, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.back(), '\n');
+  } else {
+    EXPECT_EQ(r.err, "quarn" + c.message + "\n");
+  }
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fs::exists(at("out.qrn")));
+  EXPECT_FALSE(fs::exists(at("out.png")));
+}
+
+const std::string kTooLow =
+    "bitrate 0.01 is too low to hold the stream header at 64x48; the lowest that works is 0.0703126";
+
+const Refusal kRefusals[] = {
+    // Images the codec cannot take.
+    {"SmallImage", "encode tiny.png out.qrn", 1, ": tiny.png: image is 31x40; the smallest size is 32x32"},
+    {"LargeImage", "encode wide.png out.qrn", 1, ": wide.png: image is 8193x32; the largest size is 8192x8192"},
+    {"HugePngHeader", "encode huge.png out.qrn", 1,
+     ": huge.png: image is 100000x100000; the largest size is 8192x8192"},
+    {"TruncatedPng", "encode truncated.png out.qrn", 1, ": truncated.png: PNG file is truncated"},
+    {"TruncatedPngOnStdin", "encode - out.qrn", 1, ": stdin: PNG file is truncated", false, "truncated.png"},
+    {"CorruptPng", "encode corrupt.png out.qrn", 1, ": corrupt.png: damaged PNG: IDAT: CRC error"},
+    {"DamagedPngData", "encode damaged.png out.qrn", 1, ": damaged.png: damaged PNG: IDAT: ", true},
+    {"TruncatedPnm", "encode truncated.ppm out.qrn", 1,
+     ": truncated.ppm: PNM pixel data is truncated (9206 of 9216 bytes)"},
+    {"CorruptPnm", "encode corrupt.ppm out.qrn", 1, ": corrupt.ppm: damaged PNM header"},
+    {"NotAnImage", "encode good.qrn out.qrn", 1, ": good.qrn: not a PNG, PNM or PAM image"},
+    {"MissingInput", "encode missing.png out.qrn", 1, ": missing.png: No such file or directory"},
+    {"UnwritableOutput", "encode good.png no/such/dir/out.qrn", 1,
+     ": no/such/dir/out.qrn: No such file or directory"},
+    // Streams the decoder cannot take.
+    {"ShortStream", "decode short.qrn out.png", 1,
+     ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
+    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: stream does not start with the byte \"n\""},
+    {"HeaderDisagreesWithPrefix", "decode mismatch.qrn out.png", 1,
+     ": mismatch.qrn: stream header says 64x48 but its size prefix says 64x64"},
+    {"PrefixOutOfRange", "decode prefix16.qrn out.png", 1,
+     ": prefix16.qrn: size prefix: image is 16x48; the smallest size is 32x32"},
+    {"InfoOnShortStream", "info short.qrn", 1,
+     ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
+    {"InfoOnAnImage", "info good.png", 1, ": good.png: this is an image file, not a coded stream"},
+    {"CompareOnBadStream", "compare good.png not_n.qrn", 1,
+     ": not_n.qrn: neither an image nor a coded stream: stream does not start with the byte \"n\""},
+    {"CompareDifferentSizes", "compare good.png other.png", 1, ": other.png: image is 48x64 but good.png is 64x48"},
+    // Bitrates.
+    {"BitrateNaN", "encode good.png out.qrn -b nan", 2,
+     " encode: bitrate is not a finite number (see 'quarn encode --help')"},
+    {"BitrateInfinite", "encode good.png out.qrn --bitrate inf", 2,
+     " encode: bitrate is not a finite number (see 'quarn encode --help')"},
+    {"BitrateZero", "encode good.png out.qrn -b 0", 2,
+     " encode: bitrate 0 is not positive (see 'quarn encode --help')"},
+    {"BitrateNegative", "decode good.qrn out.png -b -1", 2,
+     " decode: bitrate -1 is not positive (see 'quarn decode --help')"},
+    {"BitrateAbsurd", "encode good.png out.qrn -b 1e9", 2,
+     " encode: bitrate 1e+09 is above the largest, 64 bits per pixel (see 'quarn encode --help')"},
+    {"BitrateNotANumber", "encode good.png out.qrn -b fast", 2,
+     " encode: bitrate 'fast' is not a number (see 'quarn encode --help')"},
+    {"BadRateInList", "ladder good.png out.png -r 0.1,,1", 2,
+     " ladder: bitrate '' is not a number (see 'quarn ladder --help')"},
+    {"EncodeBitrateTooLow", "encode good.png out.qrn -b 0.01", 1, ": good.png: " + kTooLow},
+    {"DecodeBitrateTooLow", "decode good.qrn out.png -b 0.01", 1, ": good.qrn: " + kTooLow},
+    {"LadderBitrateTooLow", "ladder good.png out.png -r 0.01,1", 1, ": good.png: " + kTooLow},
+    // Command lines.
+    {"NoCommand", "", 2, ": no command given (see 'quarn --help')"},
+    {"UnknownCommand", "squash good.png", 2, ": unknown command 'squash' (see 'quarn --help')"},
+    {"MissingFile", "encode good.png", 2,
+     " encode: expected 2 file names, got 1 (see 'quarn encode --help')"},
+    {"ExtraFile", "info good.qrn good.qrn", 2,
+     " info: expected 1 file name, got 2 (see 'quarn info --help')"},
+    {"OptionOfAnotherCommand", "encode good.png out.qrn --rates 1", 2,
+     " encode: unknown option --rates (see 'quarn encode --help')"},
+    {"MissingValue", "decode good.qrn out.png -b", 2,
+     " decode: option -b needs a value (see 'quarn decode --help')"},
+    {"UnknownOutputFormat", "decode good.qrn out.jpg", 2,
+     " decode: cannot tell the format of 'out.jpg': name it .png or .ppm, or use --format "
+     "(see 'quarn decode --help')"},
+    {"BadFormatName", "decode good.qrn out.png -f gif", 2,
+     " decode: format 'gif' is neither png nor ppm (see 'quarn decode --help')"},
+    {"TwoStdins", "compare - -", 2, " compare: only one file can be stdin (see 'quarn compare --help')"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+
+TEST_F(CliRefusal, TheLowestRateItNamesWorks) {
+  const std::string err = quarn("encode good.png out.qrn -b 0.05").err;
+  const std::string lowest = err.substr(err.rfind(' ') + 1, err.size() - err.rfind(' ') - 2);
+  ok("encode good.png out.qrn -b " + lowest);
+  EXPECT_EQ(read_bytes(at("out.qrn")).size(), 4u + kHeaderBytes);
+  ok("decode out.qrn out.png");
+  ok("decode good.qrn out.png -b " + lowest);
+}
+
+// Whatever follows a valid header, decoding ends normally.
+TEST_F(CliRefusal, DecodesAnyBytesBehindAValidHeader) {
+  std::vector<uint8_t> coded = read_bytes(at("good.qrn"));
+  uint32_t state = 12345;
+  for (int round = 0; round < 4; ++round) {
+    for (std::size_t i = 4 + kHeaderBytes; i < coded.size(); ++i) {
+      state = state * 1103515245u + 12345u;
+      coded[i] = static_cast<uint8_t>(state >> 16);
+    }
+    // Header fields beyond the size take any value too.
+    for (std::size_t i = 9; i < 4 + kHeaderBytes; ++i) coded[i] ^= static_cast<uint8_t>(round * 77);
+    write_bytes(at("noise.qrn"), coded);
+    ok("decode noise.qrn noise.png");
+    ok("info noise.qrn");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// The command line: a command name, its files and its options.
+#ifndef QUARN_TOOLS_ARGS_H
+#define QUARN_TOOLS_ARGS_H
+
+#include <string>
+#include <vector>
+
+// Options a command can take.
+enum OptionBits : unsigned {
+  kOptBitrate = 1,  // -b, --bitrate R
+  kOptFormat = 2,   // -f, --format png|ppm
+  kOptRates = 4,    // -r, --rates R,R,...
+  kOptVerbose = 8,  // -v, --verbose
+};
+
+struct Options {
+  std::vector<std::string> files;
+  bool help = false;
+  bool verbose = false;
+  bool has_bitrate = false;
+  double bitrate = 0.5;
+  bool has_rates = false;
+  std::vector<double> rates;  // ascending, no repeats
+  std::string format;         // "", "png" or "ppm"
+};
+
+// Parses the arguments that follow the command name, accepting the options
+// in `allowed` (and -h, --help), as "-b 0.5", "--bitrate 0.5" or
+// "--bitrate=0.5". "-" is a file name; "--" ends the options. Bitrates must
+// be finite, positive and not absurd. Returns an empty string, or the
+// problem in one line.
+std::string parse_options(const std::vector<std::string>& args, unsigned allowed,
+                          Options* options);
+
+#endif  // QUARN_TOOLS_ARGS_H

@@ -1,0 +1,60 @@
+// quarn decode IN OUT [-b R] [-f png|ppm] [-v]
+#include <chrono>
+#include <cstdio>
+
+#include "codec/budget.h"
+#include "codec/validate.h"
+#include "tools/commands.h"
+#include "tools/file_io.h"
+#include "tools/messages.h"
+#include "tools/stream_file.h"
+
+int run_decode(const Options& o) {
+  const std::string& in = o.files[0];
+  const std::string& out = o.files[1];
+  const ImageFormat format = output_format(o, out);
+  if (format == ImageFormat::kUnknown) {
+    return usage_error("decode", "cannot tell the format of '" + out +
+                                     "': name it .png or .ppm, or use --format");
+  }
+  std::vector<uint8_t> data;
+  std::string problem = read_input(in, &data);
+  if (!problem.empty()) return refuse(input_name(in), problem);
+  StreamFile file;
+  problem = parse_stream_file(std::move(data), &file);
+  if (!problem.empty()) return refuse(input_name(in), problem);
+
+  const float stream_rate = stream_rate_for(file.width, file.height);
+  const double whole = whole_stream_bitrate(file);
+  double bitrate = whole;
+  if (o.has_bitrate) {
+    problem = check_encode(file.width, file.height, o.bitrate);
+    if (!problem.empty()) return refuse(input_name(in), problem);
+    bitrate = o.bitrate;
+    // Past its end the stream holds nothing more; reading on would only
+    // feed the decoder made-up bits.
+    if (stream_bytes(bitrate, stream_rate) > file.stream_bytes) {
+      note(input_name(in) + ": the stream holds " + format_rate(whole) +
+           " bits per pixel; decoding all of it");
+      bitrate = whole;
+    }
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  const RgbImage image = decode_file(file, bitrate);
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+
+  std::vector<uint8_t> encoded;
+  problem = write_image(image, format, &encoded);
+  if (problem.empty()) problem = write_output(out, encoded);
+  if (!problem.empty()) return refuse(output_name(out), problem);
+  if (o.verbose) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "decoded %dx%d from %d of %d stream bytes (%s bits per pixel) in %.1f ms",
+                  file.width, file.height, stream_bytes(bitrate, stream_rate),
+                  file.stream_bytes, format_rate(bitrate).c_str(), took.count());
+    note(input_name(in) + ": " + text);
+  }
+  return kExitOk;
+}

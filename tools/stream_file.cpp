@@ -1,0 +1,92 @@
+#include "tools/stream_file.h"
+
+#include <cstring>
+#include <utility>
+
+#include "codec/bit_reader.h"
+#include "codec/budget.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "codec/validate.h"
+#include "tools/image_file.h"
+
+namespace {
+
+// One codec state each for the whole run, so that their image storage is
+// reused from one call to the next.
+Encoder& shared_encoder() {
+  static Encoder encoder;
+  return encoder;
+}
+
+Decoder& shared_decoder() {
+  static Decoder decoder;
+  return decoder;
+}
+
+}  // namespace
+
+std::string parse_stream_file(std::vector<uint8_t> bytes, StreamFile* file) {
+  if (looks_like_image(bytes)) return "this is an image file, not a coded stream";
+  int32_t width = 0;
+  int32_t height = 0;
+  std::string problem = check_stream(bytes.data(), bytes.size(), &width, &height);
+  if (!problem.empty()) return problem;
+  if (bytes.size() - kPrefixBytes > static_cast<std::size_t>(kMaxStreamBytes)) {
+    return "stream of " + std::to_string(bytes.size() - kPrefixBytes) +
+           " bytes is longer than the decoder takes";
+  }
+  file->stream_bytes = static_cast<int32_t>(bytes.size() - kPrefixBytes);
+  file->width = width;
+  file->height = height;
+  file->bytes = std::move(bytes);
+  return {};
+}
+
+StreamHeader read_stream_header(const StreamFile& file) {
+  BitReader reader;
+  begin_read(reader, file.bytes.data() + kPrefixBytes,
+             static_cast<std::size_t>(file.stream_bytes));
+  StreamHeader header;
+  read_header(reader, header);
+  return header;
+}
+
+double whole_stream_bitrate(const StreamFile& file) {
+  return bitrate_for_bytes(file.width, file.height, file.stream_bytes);
+}
+
+std::vector<uint8_t> encode_to_file(const RgbImage& image, double bitrate) {
+  const int32_t B = stream_bytes(bitrate, stream_rate_for(image.width, image.height));
+  std::vector<uint8_t> out(static_cast<std::size_t>(B) + kPrefixBytes);
+  const int32_t written = encode_image(shared_encoder(), out.data(), out.size(),
+                                       image.width, image.height, image.pixels.data(),
+                                       bitrate);
+  out.resize(static_cast<std::size_t>(written) + kPrefixBytes);
+  return out;
+}
+
+RgbImage decode_file(const StreamFile& file, double bitrate) {
+  const auto pixels = static_cast<std::size_t>(file.width) * static_cast<std::size_t>(file.height);
+  std::vector<uint8_t> cells(pixels * 4);
+  decode_image(shared_decoder(), file.width, file.height, file.bytes.data() + kPrefixBytes,
+               static_cast<std::size_t>(file.stream_bytes), cells.data(),
+               static_cast<std::ptrdiff_t>(file.width) * 4, bitrate);
+  RgbImage image;
+  image.width = file.width;
+  image.height = file.height;
+  image.pixels.resize(pixels * 3);
+  for (std::size_t i = 0; i < pixels; ++i) {
+    std::memcpy(&image.pixels[3 * i], &cells[4 * i + 1], 3);
+  }
+  return image;
+}
+
+std::string read_picture(std::vector<uint8_t> bytes, RgbImage* image) {
+  if (looks_like_image(bytes)) return read_image(bytes, image);
+  StreamFile file;
+  const std::string problem = parse_stream_file(std::move(bytes), &file);
+  if (!problem.empty()) return "neither an image nor a coded stream: " + problem;
+  *image = decode_file(file, whole_stream_bitrate(file));
+  return {};
+}
