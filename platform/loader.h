@@ -1,0 +1,104 @@
+// Driving plug-ins in the stand-in host, for tests and tools: load a module
+// and register its classes, make and free instances, set attributes, build
+// matrices, and run matrix_calc the way the host does.
+#ifndef QUARN_PLATFORM_LOADER_H
+#define QUARN_PLATFORM_LOADER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/jitlib.h"
+
+namespace platform {
+
+struct Module {
+  std::string path;
+  std::string name;  // the Max class name: the file name without its extension
+  void* handle = nullptr;
+  int main_result = -1;
+};
+
+// Loads the plug-in at `path` and calls its exported main, once per path.
+// Returns an empty string, or why the module could not be loaded.
+PLATFORM_API std::string load_module(const std::string& path, Module* module);
+
+// Makes an instance of a loaded Max class, as a patch object with the given
+// creation arguments ("@bitrate 0.25"). Null when creation failed.
+PLATFORM_API void* new_instance(const std::string& max_class, const std::string& args = "");
+PLATFORM_API void free_instance(void* instance);
+// The wrapped jit object of an instance.
+PLATFORM_API void* jit_object(void* instance);
+// The instance's output matrix `index`, counted from 1.
+PLATFORM_API void* output_matrix(void* instance, long index = 1);
+
+// Sets or reads an attribute as a patch message does (the class must have
+// the standard wrapper). False when there is no such attribute.
+PLATFORM_API bool set_attribute(void* instance, const std::string& name, double value);
+PLATFORM_API bool get_attribute(void* instance, const std::string& name, double* value);
+// The text of the class's "assist" handler for inlet (m 1) or outlet (m 2) a.
+PLATFORM_API std::string assist(void* instance, long m, long a);
+
+// How a class was registered.
+struct AttributeInfo {
+  std::string name;
+  std::string type;
+  long flags = 0;
+  long offset = 0;
+  bool has_getter = false;
+  bool has_setter = false;
+};
+struct ClassInfo {
+  bool found = false;
+  long size = 0;
+  std::vector<std::string> methods;  // "name/type,type"
+  std::vector<AttributeInfo> attributes;
+  long mop_inputs = 0;
+  long mop_outputs = 0;
+  std::vector<std::string> mop_types;
+  long output_planelink = -1;  // of output 1
+  // Max classes.
+  long obex_offset = -1;
+  std::vector<int> new_types;
+  std::string wrapped;
+  bool mop_wrapped = false;
+  bool standard_wrapped = false;
+};
+PLATFORM_API ClassInfo jit_class_info(const std::string& jit_class);
+PLATFORM_API ClassInfo max_class_info(const std::string& max_class);
+
+// A matrix with zeroed data; each row gets `row_padding` bytes beyond its
+// cells, here and whenever its layout is set again.
+PLATFORM_API void* new_matrix(t_symbol* type, long planecount, long width, long height,
+                              long row_padding = 0, const std::string& label = "matrix");
+PLATFORM_API void free_matrix(void* matrix);
+PLATFORM_API t_jit_matrix_info matrix_info(void* matrix);
+PLATFORM_API uint8_t* matrix_data(void* matrix);
+PLATFORM_API std::size_t matrix_bytes(void* matrix);
+// Gives the matrix new row padding (and so a new layout and fresh data).
+PLATFORM_API void set_row_padding(void* matrix, long row_padding);
+PLATFORM_API void set_label(void* matrix, const std::string& label);
+PLATFORM_API long lock_state(void* matrix);
+PLATFORM_API long lock_calls(void* matrix);
+
+// Runs the method "matrix_calc" that the instance's jit class registered,
+// with lists of the given matrices (null entries stay null).
+PLATFORM_API t_jit_err matrix_calc(void* instance, const std::vector<void*>& inputs,
+                                   const std::vector<void*>& outputs);
+// The same with an explicit jit object, which may be null.
+PLATFORM_API t_jit_err matrix_calc_on(const std::string& jit_class, void* jit_object,
+                                      const std::vector<void*>& inputs,
+                                      const std::vector<void*>& outputs);
+// One frame: `input` in, the instance's own output matrix out.
+PLATFORM_API t_jit_err run_frame(void* instance, void* input);
+
+// Everything printed through error() since the last call.
+PLATFORM_API std::vector<std::string> take_errors();
+// Records matrix messages ("label selector argument") from now on.
+PLATFORM_API void start_trace();
+PLATFORM_API std::vector<std::string> take_trace();
+
+}  // namespace platform
+
+#endif  // QUARN_PLATFORM_LOADER_H
