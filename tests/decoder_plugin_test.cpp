@@ -1,0 +1,340 @@
+// jit.quarnopen driven through the stand-in host: sizing from the prefix,
+// several rows, its own bitrate, output strides, checks, refused rows,
+// golden pixels, both plug-ins end to end, and threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "codec/bit_reader.h"
+#include "codec/bit_writer.h"
+#include "codec/stream_header.h"
+#include "tests/plugin_harness.h"
+
+#if defined(QUARN_HAVE_IMAGEIO)
+#include "tests/test_images.h"
+#endif
+
+namespace {
+
+using namespace plugin_test;
+
+class DecoderPlugin : public PluginTest {};
+
+double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  double se = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const double d = static_cast<double>(a[i]) - b[i];
+    se += d * d;
+  }
+  return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
+}
+
+bool plane0_all_255(void* m) {
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  const uint8_t* data = platform::matrix_data(m);
+  for (long y = 0; y < info.dim[1]; ++y) {
+    for (long x = 0; x < info.dim[0]; ++x) {
+      if (data[y * info.dimstride[1] + x * 4] != 255) return false;
+    }
+  }
+  return true;
+}
+
+// A coded row of the test picture, made by the codec library.
+std::vector<uint8_t> coded_row(int32_t width, int32_t height, double bitrate = 0.5) {
+  const auto cells = static_cast<std::size_t>(static_cast<double>(width * height) * bitrate * 0.125 + 4.0);
+  return encode_direct(test_picture(width, height), bitrate, cells);
+}
+
+// The row with the stream header's size replaced (the prefix is kept).
+std::vector<uint8_t> with_header_size(std::vector<uint8_t> row, int32_t width, int32_t height) {
+  BitReader r;
+  begin_read(r, row.data() + kPrefixBytes, row.size() - kPrefixBytes);
+  StreamHeader h;
+  read_header(r, h);
+  h.width = width;
+  h.height = height;
+  uint8_t header[kHeaderBytes + 1] = {};
+  BitWriter w;
+  begin_write(w, header);
+  write_header(w, h);
+  end_write(w);
+  // All but the last header bit lie in the first 26 bytes; that bit is unchanged.
+  std::copy(header, header + kHeaderBytes - 1, row.begin() + kPrefixBytes);
+  return row;
+}
+
+TEST_F(DecoderPlugin, DecodesAnEncoderRowAtItsSize) {
+  void* x = platform::new_instance(kOpen);
+  void* out = platform::output_matrix(x);
+  EXPECT_EQ(platform::matrix_info(out).planecount, 4);
+  const std::vector<uint8_t> row = coded_row(320, 240);
+  void* in = row_matrix({row});
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  const t_jit_matrix_info info = platform::matrix_info(out);
+  EXPECT_EQ(info.dim[0], 320);
+  EXPECT_EQ(info.dim[1], 240);
+  EXPECT_EQ(info.planecount, 4);
+  EXPECT_EQ(info.type, _jit_sym_char);
+  EXPECT_TRUE(plane0_all_255(out));
+  EXPECT_EQ(rgb_of(out), decode_direct(row, 0.5));
+  EXPECT_TRUE(platform::take_errors().empty());
+  platform::free_matrix(in);
+  platform::free_instance(x);
+}
+
+TEST_F(DecoderPlugin, DecodesTheLastOfSeveralRowsAtItsOwnSize) {
+  void* x = platform::new_instance(kOpen);
+  void* out = platform::output_matrix(x);
+  const std::vector<uint8_t> first = coded_row(128, 96);
+  const std::vector<uint8_t> second = coded_row(64, 80);
+  void* in = row_matrix({first, second});
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  EXPECT_EQ(platform::matrix_info(out).dim[0], 64);
+  EXPECT_EQ(platform::matrix_info(out).dim[1], 80);
+  // The second row is zero-padded to the first's length.
+  std::vector<uint8_t> padded = second;
+  padded.resize(first.size(), 0);
+  EXPECT_EQ(rgb_of(out), decode_direct(padded, 0.5));
+  EXPECT_EQ(rgb_of(out), decode_direct(second, 0.5));
+  platform::free_matrix(in);
+  platform::free_instance(x);
+}
+
+TEST_F(DecoderPlugin, LowerBitrateReadsLessOfTheStream) {
+  const Picture p = test_picture(320, 240);
+  const std::vector<uint8_t> row = coded_row(320, 240, 0.5);
+  void* in = row_matrix({row});
+  void* full = platform::new_instance(kOpen);
+  void* coarse = platform::new_instance(kOpen, "@bitrate 0.25");
+  ASSERT_EQ(platform::run_frame(full, in), 0);
+  ASSERT_EQ(platform::run_frame(coarse, in), 0);
+  const std::vector<uint8_t> fine_rgb = rgb_of(platform::output_matrix(full));
+  const std::vector<uint8_t> coarse_rgb = rgb_of(platform::output_matrix(coarse));
+  EXPECT_EQ(coarse_rgb, decode_direct(row, 0.25));
+  EXPECT_EQ(coarse_rgb, decode_direct(coded_row(320, 240, 0.25), 0.25));
+  EXPECT_GT(psnr(p.rgb, fine_rgb), psnr(p.rgb, coarse_rgb) + 1.0);
+  EXPECT_GT(psnr(p.rgb, coarse_rgb), 15.0);
+  EXPECT_TRUE(platform::take_errors().empty());
+  platform::free_matrix(in);
+  platform::free_instance(full);
+  platform::free_instance(coarse);
+}
+
+TEST_F(DecoderPlugin, FillsRowsAtTheOutputStrideAndLeavesTheRestAlone) {
+  void* x = platform::new_instance(kOpen);
+  void* out = platform::output_matrix(x);
+  platform::set_row_padding(out, 52);
+  t_jit_matrix_info info = platform::matrix_info(out);
+  info.dim[0] = 96;
+  info.dim[1] = 64;
+  jit_object_method(out, _jit_sym_setinfo, &info);
+  std::memset(platform::matrix_data(out), 0xA5, platform::matrix_bytes(out));
+
+  const std::vector<uint8_t> row = coded_row(96, 64);
+  void* in = row_matrix({row});
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  info = platform::matrix_info(out);
+  ASSERT_EQ(info.dimstride[1], 96 * 4 + 52);
+  EXPECT_EQ(rgb_of(out), decode_direct(row, 0.5));
+  EXPECT_TRUE(plane0_all_255(out));
+  const uint8_t* data = platform::matrix_data(out);
+  for (long y = 0; y < 64; ++y) {
+    for (long b = 96 * 4; b < info.dimstride[1]; ++b) {
+      ASSERT_EQ(data[y * info.dimstride[1] + b], 0xA5) << "row " << y << " byte " << b;
+    }
+  }
+  platform::free_matrix(in);
+  platform::free_instance(x);
+}
+
+TEST_F(DecoderPlugin, MatrixProblemsGiveTheHostCodes) {
+  void* x = platform::new_instance(kOpen);
+  void* out = platform::output_matrix(x);
+  const std::vector<uint8_t> row = coded_row(320, 240);
+
+  // Four planes: the output is sized from the first row's prefix, then the
+  // plane count fails. A float32 row likewise fails on its type.
+  void* four = platform::new_matrix(_jit_sym_char, 4, 1201, 1, 0, "in");
+  std::copy(row.begin(), row.end(), platform::matrix_data(four));
+  EXPECT_EQ(platform::run_frame(x, four), kMSPL);
+  EXPECT_EQ(platform::matrix_info(out).dim[0], 320);
+  EXPECT_EQ(platform::matrix_info(out).dim[1], 240);
+  EXPECT_EQ(platform::lock_state(four), 0);
+
+  void* floats = platform::new_matrix(_jit_sym_float32, 1, 1201, 1, 0, "in");
+  std::copy(row.begin(), row.end(), platform::matrix_data(floats));
+  platform::matrix_data(floats)[0] = 0;  // width 64
+  platform::matrix_data(floats)[1] = 64;
+  EXPECT_EQ(platform::run_frame(x, floats), kMSTP);
+  EXPECT_EQ(platform::matrix_info(out).dim[0], 64);
+
+  void* in = row_matrix({row});
+  EXPECT_EQ(platform::matrix_calc(x, {in}, {nullptr}), kINVP);
+  EXPECT_EQ(platform::matrix_calc(x, {nullptr}, {out}), kINVP);
+  EXPECT_EQ(platform::matrix_calc_on("jit_quarnopen", nullptr, {in}, {out}), kINVP);
+  EXPECT_EQ(platform::lock_calls(in), 0);
+  EXPECT_TRUE(platform::take_errors().empty());
+
+  platform::start_trace();
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  std::vector<std::string> locks;
+  for (const std::string& line : platform::take_trace()) {
+    if (line.find(" lock ") != std::string::npos) locks.push_back(line);
+  }
+  EXPECT_EQ(locks, (std::vector<std::string>{"in lock 1", "out1 lock 1", "out1 lock 0",
+                                             "in lock 0"}));
+  for (void* m : {four, floats, in}) platform::free_matrix(m);
+  platform::free_instance(x);
+}
+
+// Rows the decoder cannot take are refused with EROR and one message; the
+// host keeps running and the next good frame is decoded.
+struct BadInput {
+  const char* name;
+  std::vector<std::vector<uint8_t>> rows;  // empty: a matrix without rows
+  double bitrate;
+  const char* message;
+};
+
+void PrintTo(const BadInput& b, std::ostream* os) { *os << b.name; }
+
+class DecoderRefusal : public PluginTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(DecoderRefusal, RefusesWithOneMessageAndRecovers) {
+  const BadInput& b = GetParam();
+  void* x = platform::new_instance(kOpen);
+  ASSERT_TRUE(platform::set_attribute(x, "bitrate", b.bitrate));
+  void* bad = b.rows.empty() ? platform::new_matrix(_jit_sym_char, 1, 4804, 0, 0, "in")
+                             : row_matrix(b.rows);
+  EXPECT_EQ(platform::run_frame(x, bad), kEROR);
+  EXPECT_EQ(platform::take_errors(), std::vector<std::string>{b.message});
+  EXPECT_EQ(platform::lock_state(bad), 0);
+  platform::free_matrix(bad);
+
+  ASSERT_TRUE(platform::set_attribute(x, "bitrate", 0.5));
+  const std::vector<uint8_t> good = coded_row(64, 48);
+  void* in = row_matrix({good});
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  EXPECT_EQ(rgb_of(platform::output_matrix(x)), decode_direct(good, 0.5));
+  EXPECT_TRUE(platform::take_errors().empty());
+  platform::free_matrix(in);
+  platform::free_instance(x);
+}
+
+std::vector<BadInput> bad_inputs() {
+  const std::vector<uint8_t> row = coded_row(320, 240);
+  std::vector<uint8_t> not_n = row;
+  not_n[4] = 'N';
+  std::vector<uint8_t> small = row;
+  small[0] = 0;
+  small[1] = 20;
+  std::vector<uint8_t> large = row;
+  large[0] = 9000 / 256;
+  large[1] = 9000 % 256;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  return {
+      {"no_rows", {}, 0.5, "jit.quarnopen: the input matrix has no rows"},
+      {"three_bytes", {{0x01, 0x40, 0x00}}, 0.5,
+       "jit.quarnopen: coded row is 3 bytes, shorter than its size prefix and header (31 bytes)"},
+      {"prefix_and_part_of_header",
+       {std::vector<uint8_t>(row.begin(), row.begin() + 30)}, 0.5,
+       "jit.quarnopen: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
+      {"not_n", {not_n}, 0.5, "jit.quarnopen: stream does not start with the byte \"n\""},
+      {"prefix_too_small", {small}, 0.5,
+       "jit.quarnopen: size prefix: image is 20x240; the smallest size is 32x32"},
+      {"prefix_too_large", {large}, 0.5,
+       "jit.quarnopen: size prefix: image is 9000x240; the largest size is 8192x8192"},
+      {"header_differs", {with_header_size(row, 321, 240)}, 0.5,
+       "jit.quarnopen: stream header says 321x240 but its size prefix says 320x240"},
+      {"header_too_small", {with_header_size(row, 320, 20)}, 0.5,
+       "jit.quarnopen: stream header says 320x20 but its size prefix says 320x240"},
+      {"bad_second_row", {row, not_n}, 0.5,
+       "jit.quarnopen: row 1: stream does not start with the byte \"n\""},
+      {"nan_bitrate", {row}, nan, "jit.quarnopen: bitrate is not a finite number"},
+      {"zero_bitrate", {row}, 0.0, "jit.quarnopen: bitrate 0 is not positive"},
+      {"negative_bitrate", {row}, -2.0, "jit.quarnopen: bitrate -2 is not positive"},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DecoderRefusal, ::testing::ValuesIn(bad_inputs()),
+    [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
+
+class DecoderGolden : public PluginTest, public ::testing::WithParamInterface<GoldenCase> {};
+
+// The encoder's row decoded by the decoder plug-in: pixels as the library
+// gives them, pinned by hash.
+TEST_P(DecoderGolden, PixelsEqualTheLibraryAndTheirHash) {
+  const GoldenCase& c = GetParam();
+  void* pack = platform::new_instance(kPack);
+  void* open = platform::new_instance(kOpen);
+  ASSERT_TRUE(platform::set_attribute(pack, "bitrate", c.bitrate));
+  ASSERT_TRUE(platform::set_attribute(open, "bitrate", c.bitrate));
+  void* image = image_matrix(test_picture(c.width, c.height, static_cast<uint32_t>(c.width)));
+  ASSERT_EQ(platform::run_frame(pack, image), 0);
+  ASSERT_EQ(platform::run_frame(open, platform::output_matrix(pack)), 0);
+  const std::vector<uint8_t> row = first_row(platform::output_matrix(pack));
+  const std::vector<uint8_t> rgb = rgb_of(platform::output_matrix(open));
+  EXPECT_TRUE(plane0_all_255(platform::output_matrix(open)));
+  EXPECT_EQ(rgb, decode_direct(row, c.bitrate));
+  EXPECT_EQ(fnv1a(rgb), c.pixel_hash) << std::hex << fnv1a(rgb);
+  platform::free_matrix(image);
+  platform::free_instance(pack);
+  platform::free_instance(open);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, DecoderGolden, ::testing::ValuesIn(golden_cases()));
+
+#if defined(QUARN_HAVE_IMAGEIO)
+// The bundled photograph through both plug-ins, as a patch would carry it
+// from one to the other: the same bytes and pixels as the library gives.
+TEST_F(DecoderPlugin, SamplePhotoEndToEndEqualsTheLibrary) {
+  const RgbImage image = load_sample();
+  ASSERT_GT(image.width, 0);
+  const Picture p{image.width, image.height, image.pixels};
+
+  void* pack = platform::new_instance(kPack);
+  void* open = platform::new_instance(kOpen);
+  void* in = image_matrix(p);
+  ASSERT_EQ(platform::run_frame(pack, in), 0);
+  const std::vector<uint8_t> row = first_row(platform::output_matrix(pack));
+  EXPECT_EQ(row, encode_direct(p, 0.5, row.size()));
+  ASSERT_EQ(platform::run_frame(open, platform::output_matrix(pack)), 0);
+  const std::vector<uint8_t> rgb = rgb_of(platform::output_matrix(open));
+  EXPECT_EQ(rgb, decode_direct(row, 0.5));
+  EXPECT_GT(psnr(p.rgb, rgb), 30.0);
+  platform::free_matrix(in);
+  platform::free_instance(pack);
+  platform::free_instance(open);
+}
+#endif
+
+TEST_F(DecoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalImages) {
+  const std::vector<uint8_t> row = coded_row(160, 128, 1.0);
+  const std::vector<uint8_t> expected = decode_direct(row, 1.0);
+  constexpr int kFrames = 6;
+  std::vector<uint8_t> images[2][kFrames];
+  std::thread threads[2];
+  for (int t = 0; t < 2; ++t) {
+    threads[t] = std::thread([&, t] {
+      void* x = platform::new_instance(kOpen, "@bitrate 1.0");
+      void* in = row_matrix({row});
+      for (int f = 0; f < kFrames; ++f) {
+        if (platform::run_frame(x, in) == 0) images[t][f] = rgb_of(platform::output_matrix(x));
+      }
+      platform::free_matrix(in);
+      platform::free_instance(x);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < 2; ++t) {
+    for (int f = 0; f < kFrames; ++f) {
+      EXPECT_EQ(images[t][f], expected) << "thread " << t << " frame " << f;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// Shared by the plug-in tests: loading both modules into the stand-in host,
+// test pictures, matrices filled from them, the codec called directly for
+// comparison, and hashes that pin streams and pixels on every build.
+#ifndef QUARN_TESTS_PLUGIN_HARNESS_H
+#define QUARN_TESTS_PLUGIN_HARNESS_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "codec/validate.h"
+#include "platform/loader.h"
+
+namespace plugin_test {
+
+inline constexpr long kEROR = 0x45524F52L;
+inline constexpr long kINVP = 0x494E5650L;
+inline constexpr long kMSTP = 0x4D535450L;
+inline constexpr long kMSPL = 0x4D53504CL;
+
+inline constexpr const char* kPack = "jit.quarnpack";
+inline constexpr const char* kOpen = "jit.quarnopen";
+
+// Loads both plug-ins (once per process) and clears the console.
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::Module m;
+    ASSERT_EQ(platform::load_module(QUARN_PACK_MODULE, &m), "");
+    ASSERT_EQ(m.name, kPack);
+    ASSERT_EQ(platform::load_module(QUARN_OPEN_MODULE, &m), "");
+    ASSERT_EQ(m.name, kOpen);
+    platform::take_errors();
+  }
+};
+
+// Packed RGB, rows top to bottom.
+struct Picture {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+// A deterministic test picture: gradients, a disc with a hard edge, stripes
+// and pseudo-random texture, made with integer arithmetic only.
+inline Picture test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
+  Picture p{width, height, std::vector<uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  uint32_t state = seed;
+  uint8_t* px = p.rgb.data();
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x, px += 3) {
+      state = state * 1664525u + 1013904223u;
+      const int noise = static_cast<int>(state >> 28) - 8;
+      const int dx = 2 * x - width;
+      const int dy = 2 * y - height;
+      const bool disc = dx * dx + dy * dy < width * height / 2;
+      int r = x * 255 / width;
+      int g = y * 255 / height;
+      int b = ((x / 8 + y / 8) % 2) * 96 + 64;
+      if (disc) {
+        r = 255 - r / 2;
+        g = g / 3 + 40;
+      }
+      px[0] = static_cast<uint8_t>(std::clamp(r + noise, 0, 255));
+      px[1] = static_cast<uint8_t>(std::clamp(g + noise, 0, 255));
+      px[2] = static_cast<uint8_t>(std::clamp(b - noise, 0, 255));
+    }
+  }
+  return p;
+}
+
+// A 4-plane char matrix of the picture with the given alpha in plane 0;
+// bytes between rows (row_padding) hold `filler`.
+inline void* image_matrix(const Picture& p, long row_padding = 0, uint8_t alpha = 255,
+                          uint8_t filler = 0) {
+  void* m = platform::new_matrix(_jit_sym_char, 4, p.width, p.height, row_padding, "in");
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  uint8_t* data = platform::matrix_data(m);
+  std::memset(data, filler, platform::matrix_bytes(m));
+  const uint8_t* px = p.rgb.data();
+  for (int32_t y = 0; y < p.height; ++y) {
+    uint8_t* cell = data + y * info.dimstride[1];
+    for (int32_t x = 0; x < p.width; ++x, cell += 4, px += 3) {
+      cell[0] = alpha;
+      cell[1] = px[0];
+      cell[2] = px[1];
+      cell[3] = px[2];
+    }
+  }
+  return m;
+}
+
+// A 1-plane char matrix with one coded row per entry, each zero-padded to
+// the longest.
+inline void* row_matrix(const std::vector<std::vector<uint8_t>>& rows) {
+  std::size_t longest = 0;
+  for (const auto& r : rows) longest = std::max(longest, r.size());
+  void* m = platform::new_matrix(_jit_sym_char, 1, static_cast<long>(longest),
+                                 static_cast<long>(rows.size()), 0, "in");
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::memcpy(platform::matrix_data(m) + i * static_cast<std::size_t>(info.dimstride[1]),
+                rows[i].data(), rows[i].size());
+  }
+  return m;
+}
+
+// Row 0 of a 1-plane char matrix.
+inline std::vector<uint8_t> first_row(void* m) {
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  const uint8_t* data = platform::matrix_data(m);
+  if (data == nullptr) return {};
+  return std::vector<uint8_t>(data, data + info.dim[0]);
+}
+
+// The colour planes of a 4-plane char matrix as packed RGB.
+inline std::vector<uint8_t> rgb_of(void* m) {
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  const uint8_t* data = platform::matrix_data(m);
+  std::vector<uint8_t> rgb;
+  for (long y = 0; y < info.dim[1]; ++y) {
+    const uint8_t* cell = data + y * info.dimstride[1];
+    for (long x = 0; x < info.dim[0]; ++x, cell += 4) rgb.insert(rgb.end(), cell + 1, cell + 4);
+  }
+  return rgb;
+}
+
+// Encodes with the codec library into a row of `row_length` bytes, as the
+// plug-in does with its output row.
+inline std::vector<uint8_t> encode_direct(const Picture& p, double bitrate,
+                                          std::size_t row_length) {
+  static Encoder enc;
+  std::vector<uint8_t> row(row_length, 0);
+  encode_image(enc, row.data(), row.size(), p.width, p.height, p.rgb.data(), bitrate);
+  return row;
+}
+
+// Decodes a coded row with the codec library; packed RGB.
+inline std::vector<uint8_t> decode_direct(const std::vector<uint8_t>& row, double bitrate) {
+  static Decoder dec;
+  int32_t w = 0;
+  int32_t h = 0;
+  if (!check_stream(row.data(), row.size(), &w, &h).empty()) return {};
+  std::vector<uint8_t> cells(static_cast<std::size_t>(w) * h * 4);
+  decode_image(dec, w, h, row.data() + kPrefixBytes, row.size() - kPrefixBytes, cells.data(),
+               static_cast<std::ptrdiff_t>(w) * 4, bitrate);
+  std::vector<uint8_t> rgb;
+  for (std::size_t i = 0; i < cells.size(); i += 4) rgb.insert(rgb.end(), &cells[i + 1], &cells[i + 4]);
+  return rgb;
+}
+
+// 64-bit FNV-1a.
+inline uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (uint8_t b : bytes) {
+    h ^= b;
+    h *= 0x100000001b3ull;
+  }
+  return h;
+}
+
+// Fixed frames whose coded rows and decoded pixels are pinned by hash, so
+// that every build (64-bit, 32-bit, Windows) must give the same bytes.
+struct GoldenCase {
+  int32_t width;
+  int32_t height;
+  double bitrate;
+  uint64_t row_hash;
+  uint64_t pixel_hash;
+};
+
+inline void PrintTo(const GoldenCase& c, std::ostream* os) {
+  *os << c.width << "x" << c.height << "@" << c.bitrate;
+}
+
+// The picture of each case is test_picture(width, height, width).
+inline std::vector<GoldenCase> golden_cases() {
+  return {
+      {256, 256, 0.5, 0xcd33716037d62f61ull, 0x9e3e401f77c6f73dull},
+      {320, 240, 0.5, 0x84645ac5f81598b3ull, 0x583bb5cf2e6a54a3ull},
+      {40, 264, 0.7, 0xebe349a1b64102feull, 0xd52d1118ae82a6e4ull},
+      {97, 61, 2.0, 0x75cb246d1e8b77edull, 0xb07ff7135258fbe8ull},
+      {130, 34, 6.0, 0x50a508009562d64dull, 0xb48615db78b70f6aull},
+      {512, 128, 0.1, 0x703e8d7a90e9177aull, 0x60b837acb40aeea1ull},
+  };
+}
+
+}  // namespace plugin_test
+
+#endif  // QUARN_TESTS_PLUGIN_HARNESS_H
