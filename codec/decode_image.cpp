@@ -8,6 +8,7 @@
 void decode_image(Decoder& dec, int32_t width, int32_t height,
                   const uint8_t* stream, std::size_t stream_size, uint8_t* out,
                   std::ptrdiff_t out_stride, double bitrate) {
+  stage_finished(dec.stages, Stage::kStart);
   begin_read(dec.bits, stream, stream_size);
   read_header(dec.bits, dec);
   // The image is built at the header's size and written at the caller's;
@@ -28,8 +29,11 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
   dec.spiht.code_cols = dec.image.codeCols;
   dec.tree_levels = std::min(spiht_levels(dec.image.codeRows),
                              spiht_levels(dec.image.codeCols));
+  stage_finished(dec.stages, Stage::kReset);
   spiht_decode(dec.spiht, dec.bits, dec.image, dec.tree_levels, dec.top_exponent);
+  stage_finished(dec.stages, Stage::kSpiht);
   dec.image.Recover();
+  stage_finished(dec.stages, Stage::kInverseWavelet);
   dec.image.Write(rgb);
 
   const uint8_t* px = rgb;
@@ -43,4 +47,5 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
     }
   }
   delete[] rgb;
+  stage_finished(dec.stages, Stage::kColourWrite);
 }

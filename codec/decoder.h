@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codec/bit_reader.h"
+#include "codec/stage_hook.h"
 #include "codec/stream_header.h"
 #include "image/image_3c.h"
 #include "spiht/spiht_decode.h"
@@ -15,6 +16,7 @@ struct Decoder : StreamHeader {
   BitReader bits;
   Image_3C image;
   SpihtDecodeState spiht;
+  StageHook stages;  // optional: told as each stage ends (for benchmarks)
 };
 
 // Decodes the stream (the bytes behind the size prefix) at the decoder's own

@@ -19,6 +19,7 @@ constexpr std::size_t kWorkSlack = 64;
 int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate) {
+  stage_finished(enc.stages, Stage::kStart);
   enc.height = height;
   enc.width = width;
   enc.stream_rate = stream_rate_for(width, height);
@@ -33,8 +34,16 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   auto* work = new (std::nothrow) uint8_t[work_size]();
   CheckAllocation(work, "encoder work buffer");
 
-  enc.image.Read(rgb, height, width);
-  enc.image.Transform();
+  Image_3C& image = enc.image;
+  image.Load(rgb, height, width);
+  stage_finished(enc.stages, Stage::kLoad);
+  for (unsigned k = 0; k < 3; ++k) image.ExtendBorder(k);
+  stage_finished(enc.stages, Stage::kBorder);
+  image.BeginTransform();
+  image.ForwardColour();
+  stage_finished(enc.stages, Stage::kColour);
+  for (unsigned k = 0; k < 3; ++k) image.TransformPlane(image.plane[k]);
+  stage_finished(enc.stages, Stage::kWavelet);
   enc.spiht.code_rows = enc.image.codeRows;
   enc.spiht.code_cols = enc.image.codeCols;
   set_mean_q(enc, enc.image);
@@ -43,12 +52,14 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                              spiht_levels(enc.image.codeCols));
   enc.top_exponent =
       descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels);
+  stage_finished(enc.stages, Stage::kMaxima);
 
   begin_write(enc.bits, work);
   write_header(enc.bits, enc);
   spiht_encode(enc.spiht, enc.bits, enc.image, enc.maxima, enc.tree_levels,
                enc.top_exponent);
   end_write(enc.bits);
+  stage_finished(enc.stages, Stage::kSpiht);
 
   int32_t copied = 0;
   if (out_capacity >= static_cast<std::size_t>(kPrefixBytes)) {
@@ -58,5 +69,6 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
     std::memcpy(out + kPrefixBytes, work, static_cast<std::size_t>(copied));
   }
   delete[] work;
+  stage_finished(enc.stages, Stage::kOutput);
   return copied;
 }

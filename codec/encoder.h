@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codec/bit_writer.h"
+#include "codec/stage_hook.h"
 #include "codec/stream_header.h"
 #include "image/image_3c.h"
 #include "spiht/lists.h"
@@ -18,6 +19,7 @@ struct Encoder : StreamHeader {
   Image_3C image;   // pixels, then coefficients
   Image_3C maxima;  // descendant maxima of the coefficient trees
   SpihtState spiht;
+  StageHook stages;  // optional: told as each stage ends (for benchmarks)
 };
 
 // Encodes `height` rows of `width` pixels (3 bytes each, rows packed) at

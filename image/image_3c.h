@@ -35,10 +35,16 @@ class Image_3C {
   // jacobi.cpp), extend borders (border.cpp), forward transforms
   // (colour_forward.cpp, wavelet_forward.cpp).
   void Read(const uint8_t* pixels, int32_t rows, int32_t cols);
+  // The steps of Read: Load (pixels, statistics, Jacobi), then ExtendBorder
+  // of planes 0, 1 and 2.
+  void Load(const uint8_t* pixels, int32_t rows, int32_t cols);
   void Jacobi(double sum[3], double prod[3][3]);
   void ExtendBorder(unsigned color);
   void ForwardColour();
   void Transform();
+  // The steps of Transform: BeginTransform (state checks, level count), then
+  // ForwardColour, then TransformPlane of planes 0, 1 and 2.
+  void BeginTransform();
   void TransformPlane(float** p);
   static void MirrorLine(float* first, float* last);
 

@@ -4,6 +4,13 @@
 #include "image/image_3c.h"
 
 void Image_3C::Read(const uint8_t* pixels, int32_t newRows, int32_t newCols) {
+  Load(pixels, newRows, newCols);
+  ExtendBorder(0);
+  ExtendBorder(1);
+  ExtendBorder(2);
+}
+
+void Image_3C::Load(const uint8_t* pixels, int32_t newRows, int32_t newCols) {
   Allocate(newRows, newCols);
   levels = 0;
 
@@ -40,8 +47,4 @@ void Image_3C::Read(const uint8_t* pixels, int32_t newRows, int32_t newCols) {
       {0.0, static_cast<double>(p11), static_cast<double>(p12)},
       {0.0, 0.0, static_cast<double>(p22)}};
   Jacobi(sum, prod);
-
-  ExtendBorder(0);
-  ExtendBorder(1);
-  ExtendBorder(2);
 }

@@ -16,13 +16,17 @@ void Image_3C::MirrorLine(float* first, float* last) {
 }
 
 void Image_3C::Transform() {
-  if (levels != 0) FatalError("cannot transform < Image_3C >");
-  if (rows < 32 || cols < 32) FatalError("< Image_3C > is too small to transform");
-  levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
+  BeginTransform();
   ForwardColour();
   TransformPlane(plane[0]);
   TransformPlane(plane[1]);
   TransformPlane(plane[2]);
+}
+
+void Image_3C::BeginTransform() {
+  if (levels != 0) FatalError("cannot transform < Image_3C >");
+  if (rows < 32 || cols < 32) FatalError("< Image_3C > is too small to transform");
+  levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
 }
 
 void Image_3C::TransformPlane(float** p) {

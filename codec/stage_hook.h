@@ -1,0 +1,36 @@
+// An optional observer of the pipelines' stages, used by the benchmark to
+// time each stage of a real encode or decode. When no observer is set, a stage
+// boundary costs one test of a null pointer.
+#ifndef QUARN_CODEC_STAGE_HOOK_H
+#define QUARN_CODEC_STAGE_HOOK_H
+
+#include <cstdint>
+
+// Stages in the order the pipelines run them. Each is reported when it ends;
+// kStart is reported when a pipeline begins.
+enum class Stage : uint8_t {
+  kStart,
+  // Encoder.
+  kLoad,     // pixels into planes, colour statistics, eigenvectors
+  kBorder,   // border extension to the coding size
+  kColour,   // forward colour transform
+  kWavelet,  // forward wavelet transform of the three planes
+  kMaxima,   // descendant maxima and the top exponent
+  kSpiht,    // SPIHT coding or decoding (both pipelines)
+  kOutput,   // size prefix and stream bytes into the caller's row
+  // Decoder.
+  kReset,           // header, image set-up and de-quantised colours
+  kInverseWavelet,  // inverse wavelet transform of the three planes
+  kColourWrite,     // inverse colour transform and the output cells
+};
+
+struct StageHook {
+  void (*finished)(void* context, Stage stage) = nullptr;
+  void* context = nullptr;
+};
+
+inline void stage_finished(const StageHook& hook, Stage stage) {
+  if (hook.finished != nullptr) hook.finished(hook.context, stage);
+}
+
+#endif  // QUARN_CODEC_STAGE_HOOK_H
