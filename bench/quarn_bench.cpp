@@ -1,0 +1,431 @@
+// quarn_bench: how fast the codec runs, stage by stage, in-process.
+//
+// Runs encode_image and decode_image on the Kodak photographs (or the bundled
+// sample when they are absent) and prints Markdown tables:
+//   warm     frames of one size again and again, as inside the host: the
+//            median of repeated runs per photo, whole pipeline and each stage;
+//   cold     the first frame of a fresh process (a child process per photo),
+//            page faults and allocation included;
+//   memory   peak resident bytes per pixel for an 8192 x 8192 image;
+//   scaling  cost per pixel from 256 x 256 to 8192 x 8192.
+// Megapixels per second count the logical pixels of the image.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_util.h"
+#include "codec/budget.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "image/kernels.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStages = static_cast<int>(Stage::kColourWrite) + 1;
+
+// Adds the time since the previous stage boundary to the stage just ended.
+struct StageTimes {
+  std::array<double, kStages> seconds{};
+  Clock::time_point last;
+
+  static void on_stage(void* context, Stage stage) {
+    auto* self = static_cast<StageTimes*>(context);
+    const Clock::time_point now = Clock::now();
+    if (stage != Stage::kStart) {
+      self->seconds[static_cast<int>(stage)] +=
+          std::chrono::duration<double>(now - self->last).count();
+    }
+    self->last = now;
+  }
+  double total() const {
+    double t = 0.0;
+    for (double s : seconds) t += s;
+    return t;
+  }
+};
+
+const Stage kEncodeStages[] = {Stage::kLoad,    Stage::kBorder, Stage::kColour, Stage::kWavelet,
+                               Stage::kMaxima,  Stage::kSpiht,  Stage::kOutput};
+const Stage kDecodeStages[] = {Stage::kReset, Stage::kSpiht, Stage::kInverseWavelet,
+                               Stage::kColourWrite};
+
+const char* stage_name(Stage s) {
+  switch (s) {
+    case Stage::kStart: return "start";
+    case Stage::kLoad: return "load+stats";
+    case Stage::kBorder: return "border";
+    case Stage::kColour: return "colour";
+    case Stage::kWavelet: return "wavelet";
+    case Stage::kMaxima: return "maxima";
+    case Stage::kSpiht: return "SPIHT";
+    case Stage::kOutput: return "output";
+    case Stage::kReset: return "reset";
+    case Stage::kInverseWavelet: return "inverse wavelet";
+    case Stage::kColourWrite: return "colour+write";
+  }
+  return "?";
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+struct Codec {
+  Encoder enc;
+  Decoder dec;
+  std::vector<uint8_t> row;
+  std::vector<uint8_t> cells;
+
+  StageTimes encode(const RgbImage& image, double rate) {
+    const int32_t B = stream_bytes(rate, stream_rate_for(image.width, image.height));
+    row.resize(static_cast<std::size_t>(B) + kPrefixBytes);
+    StageTimes t;
+    enc.stages = {&StageTimes::on_stage, &t};
+    encode_image(enc, row.data(), row.size(), image.width, image.height, image.pixels.data(),
+                 rate);
+    enc.stages = {};
+    return t;
+  }
+  StageTimes decode(const RgbImage& image, double rate) {
+    cells.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    StageTimes t;
+    dec.stages = {&StageTimes::on_stage, &t};
+    decode_image(dec, image.width, image.height, row.data() + kPrefixBytes,
+                 row.size() - kPrefixBytes, cells.data(),
+                 static_cast<std::ptrdiff_t>(image.width) * 4, rate);
+    dec.stages = {};
+    return t;
+  }
+};
+
+// Per-stage medians for one photo, and their sums over a set.
+struct Figures {
+  double pixels = 0;
+  double encode = 0, decode = 0;
+  std::array<double, kStages> enc_stage{}, dec_stage{};
+  int frames = 0;
+
+  void add_medians(const RgbImage& image, const std::vector<StageTimes>& e,
+                   const std::vector<StageTimes>& d) {
+    pixels += static_cast<double>(image.width) * image.height;
+    std::vector<double> v;
+    for (const auto& t : e) v.push_back(t.total());
+    encode += median(v);
+    v.clear();
+    for (const auto& t : d) v.push_back(t.total());
+    decode += median(v);
+    for (int s = 0; s < kStages; ++s) {
+      v.clear();
+      for (const auto& t : e) v.push_back(t.seconds[s]);
+      enc_stage[s] += median(v);
+      v.clear();
+      for (const auto& t : d) v.push_back(t.seconds[s]);
+      dec_stage[s] += median(v);
+    }
+    ++frames;
+  }
+};
+
+double mps(double pixels, double seconds) { return seconds > 0 ? pixels / seconds * 1e-6 : 0; }
+
+void print_figures(const char* title, const std::vector<double>& rates,
+                   const std::vector<Figures>& figs) {
+  std::printf("\n### %s\n\n", title);
+  std::printf("MP/s (megapixels per second); in brackets milliseconds per frame.\n\n");
+  std::printf("| stage |");
+  for (double r : rates) std::printf(" %.1f bpp |", r);
+  std::printf("\n|---|");
+  for (std::size_t i = 0; i < rates.size(); ++i) std::printf("---:|");
+  std::printf("\n");
+  auto line = [&](const char* name, auto pick) {
+    std::printf("| %s |", name);
+    for (const Figures& f : figs) {
+      const double s = pick(f);
+      std::printf(" %.1f (%.3f) |", mps(f.pixels, s), s / f.frames * 1e3);
+    }
+    std::printf("\n");
+  };
+  line("**encode**", [](const Figures& f) { return f.encode; });
+  for (Stage s : kEncodeStages) {
+    char name[64];
+    std::snprintf(name, sizeof name, "encode: %s", stage_name(s));
+    line(name, [s](const Figures& f) { return f.enc_stage[static_cast<int>(s)]; });
+  }
+  line("**decode**", [](const Figures& f) { return f.decode; });
+  for (Stage s : kDecodeStages) {
+    char name[64];
+    std::snprintf(name, sizeof name, "decode: %s", stage_name(s));
+    line(name, [s](const Figures& f) { return f.dec_stage[static_cast<int>(s)]; });
+  }
+}
+
+struct Options {
+  std::string kodak = QUARN_KODAK_DIR;
+  std::vector<double> rates = {0.1, 0.5, 2.0};
+  int repeat = 9;
+  bool warm = true, cold = true, memory = true, scaling = true;
+  bool no_simd = false;
+  int max_side = 8192;
+};
+
+std::vector<std::string> photo_files(const Options& o) {
+  std::vector<std::string> files;
+  for (int i = 1; i <= 24; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/kodim%02d.png", i);
+    if (std::filesystem::exists(o.kodak + name)) files.push_back(o.kodak + name);
+  }
+  if (files.empty()) files.push_back(QUARN_SAMPLE);
+  return files;
+}
+
+void run_warm(const Options& o, const std::vector<RgbImage>& photos) {
+  std::vector<Figures> figs;
+  Codec codec;
+  for (double rate : o.rates) {
+    Figures f;
+    for (const RgbImage& image : photos) {
+      codec.encode(image, rate);  // the first frame of a size is not warm
+      codec.decode(image, rate);
+      std::vector<StageTimes> e, d;
+      for (int i = 0; i < o.repeat; ++i) {
+        e.push_back(codec.encode(image, rate));
+        d.push_back(codec.decode(image, rate));
+      }
+      f.add_medians(image, e, d);
+    }
+    figs.push_back(f);
+  }
+  char title[128];
+  std::snprintf(title, sizeof title, "Warm: %zu photos, median of %d runs each%s", photos.size(),
+                o.repeat, o.no_simd ? ", scalar kernels" : "");
+  print_figures(title, o.rates, figs);
+}
+
+// The child's side of a cold measurement: one encode and one decode, each
+// the first of its kind in this process; prints the stage times.
+int cold_child(const char* file, double rate) {
+  const RgbImage image = load_png(file);
+  if (image.width == 0) return 1;
+  Codec codec;
+  const StageTimes e = codec.encode(image, rate);
+  const StageTimes d = codec.decode(image, rate);
+  for (double s : e.seconds) std::printf("%.9f ", s);
+  for (double s : d.seconds) std::printf("%.9f ", s);
+  std::printf("\n");
+  return 0;
+}
+
+void run_cold(const Options& o, const char* self, const std::vector<std::string>& files,
+              const std::vector<RgbImage>& photos) {
+  std::vector<Figures> figs;
+  for (double rate : o.rates) {
+    Figures f;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      char args[64];
+      std::snprintf(args, sizeof args, "%.17g", rate);
+      const std::string out =
+          run_child(self, {"--cold-child", files[i], args, o.no_simd ? "--no-simd" : ""});
+      StageTimes e, d;
+      const char* p = out.c_str();
+      char* end = nullptr;
+      bool ok = true;
+      for (int s = 0; s < 2 * kStages && ok; ++s) {
+        const double v = std::strtod(p, &end);
+        ok = end != p;
+        p = end;
+        (s < kStages ? e.seconds[s] : d.seconds[s - kStages]) = v;
+      }
+      if (!ok) {
+        std::fprintf(stderr, "cold run of %s failed\n", files[i].c_str());
+        continue;
+      }
+      f.add_medians(photos[i], {e}, {d});
+    }
+    figs.push_back(f);
+  }
+  char title[128];
+  std::snprintf(title, sizeof title, "Cold: first frame of a fresh process, %zu photos%s",
+                files.size(), o.no_simd ? ", scalar kernels" : "");
+  print_figures(title, o.rates, figs);
+}
+
+// Peak memory: one child encodes an n x n image and writes its row to a file,
+// another decodes that row; each reports its resident peak.
+int memory_child(const char* mode, int32_t n, double rate, const char* row_file) {
+  const long start = resident_kib(false);
+  if (std::strcmp(mode, "encode") == 0) {
+    const RgbImage image = tiled_sample(n, n);
+    const long before = resident_kib(false);
+    Codec codec;
+    codec.encode(image, rate);
+    const long peak = resident_kib(true);
+    std::FILE* f = std::fopen(row_file, "wb");
+    if (f == nullptr) return 1;
+    std::fwrite(codec.row.data(), 1, codec.row.size(), f);
+    std::fclose(f);
+    std::printf("%ld %ld %ld\n", start, before, peak);
+    return 0;
+  }
+  std::vector<uint8_t> row = read_file(row_file);
+  if (row.size() < 4) return 1;
+  Codec codec;
+  codec.row = std::move(row);
+  RgbImage size;
+  size.width = size.height = n;
+  codec.cells.assign(static_cast<std::size_t>(n) * n * 4, 0);
+  const long before = resident_kib(false);
+  codec.decode(size, rate);
+  const long peak = resident_kib(true);
+  std::printf("%ld %ld %ld\n", start, before, peak);
+  return 0;
+}
+
+void run_memory(const Options& o, const char* self) {
+  const int32_t n = o.max_side;
+  const double rate = 0.5;
+  const std::string row_file =
+      (std::filesystem::temp_directory_path() / "quarn_bench_memory.qrn").string();
+  std::printf("\n### Peak memory, %d x %d at %.1f bpp%s\n\n", n, n, rate,
+              o.no_simd ? ", scalar kernels" : "");
+  std::printf("Resident set: *process* counts everything the process holds at its peak "
+              "(program, input image, output buffer, codec); *codec* only what the call "
+              "adds to the resident set present before it (input and output buffers "
+              "already in place).\n\n");
+  std::printf("| | process, bytes/pixel | codec, bytes/pixel |\n|---|---:|---:|\n");
+  char ns[16], rs[32];
+  std::snprintf(ns, sizeof ns, "%d", n);
+  std::snprintf(rs, sizeof rs, "%.17g", rate);
+  const double pixels = static_cast<double>(n) * n;
+  for (const char* mode : {"encode", "decode"}) {
+    const std::string out = run_child(
+        self, {"--memory-child", mode, ns, rs, row_file, o.no_simd ? "--no-simd" : ""});
+    long start = 0, before = 0, peak = 0;
+    if (std::sscanf(out.c_str(), "%ld %ld %ld", &start, &before, &peak) != 3) {
+      std::fprintf(stderr, "memory run (%s) failed\n", mode);
+      continue;
+    }
+    std::printf("| %s | %.2f | %.2f |\n", mode, peak * 1024.0 / pixels,
+                (peak - before) * 1024.0 / pixels);
+  }
+  std::remove(row_file.c_str());
+}
+
+void run_scaling(const Options& o) {
+  const double rate = 0.5;
+  std::printf("\n### Scaling at %.1f bpp, warm%s\n\n", rate, o.no_simd ? ", scalar kernels" : "");
+  std::printf("Nanoseconds per pixel, median of repeated runs; linear cost keeps them flat.\n\n");
+  std::printf("| size | encode ns/px | decode ns/px | encode MP/s | decode MP/s |\n");
+  std::printf("|---|---:|---:|---:|---:|\n");
+  for (int32_t n = 256; n <= o.max_side; n *= 2) {
+    const RgbImage image = tiled_sample(n, n);
+    Codec codec;
+    codec.encode(image, rate);
+    codec.decode(image, rate);
+    const double pixels = static_cast<double>(n) * n;
+    const int runs = std::max(3, static_cast<int>(std::min(25.0, 4e7 / pixels)));
+    std::vector<double> e, d;
+    for (int i = 0; i < runs; ++i) {
+      e.push_back(codec.encode(image, rate).total());
+      d.push_back(codec.decode(image, rate).total());
+    }
+    const double te = median(e), td = median(d);
+    std::printf("| %d x %d | %.2f | %.2f | %.1f | %.1f |\n", n, n, te / pixels * 1e9,
+                td / pixels * 1e9, mps(pixels, te), mps(pixels, td));
+  }
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: quarn_bench [--kodak DIR] [--rates R1,R2,...] [--repeat N]\n"
+               "                   [--only warm|cold|memory|scaling] [--max-side N] "
+               "[--no-simd]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (std::find(args.begin(), args.end(), "--no-simd") != args.end()) {
+    kernels::force_scalar(true);
+    o.no_simd = true;
+    args.erase(std::find(args.begin(), args.end(), "--no-simd"));
+  }
+  if (!args.empty() && args[0] == "--cold-child" && args.size() >= 3) {
+    return cold_child(args[1].c_str(), std::strtod(args[2].c_str(), nullptr));
+  }
+  if (!args.empty() && args[0] == "--memory-child" && args.size() >= 5) {
+    return memory_child(args[1].c_str(), std::atoi(args[2].c_str()),
+                        std::strtod(args[3].c_str(), nullptr), args[4].c_str());
+  }
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (a == "--kodak" && has_value) {
+      o.kodak = args[++i];
+    } else if (a == "--rates" && has_value) {
+      o.rates.clear();
+      for (const char* p = args[++i].c_str(); *p != '\0';) {
+        char* end = nullptr;
+        o.rates.push_back(std::strtod(p, &end));
+        if (end == p) return usage();
+        p = *end == ',' ? end + 1 : end;
+      }
+    } else if (a == "--repeat" && has_value) {
+      o.repeat = std::max(1, std::atoi(args[++i].c_str()));
+    } else if (a == "--max-side" && has_value) {
+      o.max_side = std::clamp(std::atoi(args[++i].c_str()), 256, 8192);
+    } else if (a == "--only" && has_value) {
+      const std::string which = args[++i];
+      o.warm = which == "warm";
+      o.cold = which == "cold";
+      o.memory = which == "memory";
+      o.scaling = which == "scaling";
+      if (!(o.warm || o.cold || o.memory || o.scaling)) return usage();
+    } else {
+      return usage();
+    }
+  }
+
+  const std::vector<std::string> files = photo_files(o);
+  std::vector<RgbImage> photos;
+  for (const std::string& f : files) {
+    photos.push_back(load_png(f.c_str()));
+    if (photos.back().width == 0) {
+      std::fprintf(stderr, "quarn_bench: cannot read %s\n", f.c_str());
+      return 1;
+    }
+  }
+  std::printf("## quarn_bench\n\n");
+  std::printf("Kernels: %s. Photos: %zu from %s. Single thread.\n", kernels::active().name,
+              photos.size(), files.size() == 1 ? "the bundled sample" : o.kodak.c_str());
+  std::printf("%s\n", machine_summary().c_str());
+  std::fflush(stdout);
+
+  if (o.warm) run_warm(o, photos);
+  std::fflush(stdout);
+  if (o.cold) {
+    if (can_run_children()) run_cold(o, argv[0], files, photos);
+    else std::printf("\n(cold runs need a POSIX system; skipped)\n");
+  }
+  std::fflush(stdout);
+  if (o.memory) {
+    if (can_run_children()) run_memory(o, argv[0]);
+    else std::printf("\n(memory runs need a POSIX system; skipped)\n");
+  }
+  std::fflush(stdout);
+  if (o.scaling) run_scaling(o);
+  return 0;
+}
