@@ -6,24 +6,13 @@
 #include <new>
 
 #include "image/fatal.h"
+#include "image/kernels.h"
 
 namespace {
 
 constexpr const char kOrigin[] = "< Image_3C >";
-constexpr std::size_t kAlign = 64;
 // Rows start on a 64-byte boundary: 16 samples.
 constexpr std::ptrdiff_t kRowAlign = 16;
-
-float* allocate_samples(std::size_t count) {
-  void* p = ::operator new[](count * sizeof(float), std::align_val_t(kAlign),
-                             std::nothrow);
-  CheckAllocation(p, kOrigin);
-  return static_cast<float*>(p);
-}
-
-void free_samples(float* p) {
-  ::operator delete[](p, std::align_val_t(kAlign));
-}
 
 }  // namespace
 
@@ -40,8 +29,10 @@ int32_t Image_3C::LevelCount(int32_t n) {
   return std::min(trailing, halvings);
 }
 
-void Image_3C::Allocate(int32_t newRows, int32_t newCols) {
-  if (levels >= 0 && newRows == rows && newCols == cols) return;
+void Image_3C::Allocate(int32_t newRows, int32_t newCols) { AllocateStorage(newRows, newCols); }
+
+bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
+  if (levels >= 0 && newRows == rows && newCols == cols) return false;
   Release();
   const int32_t cr = CodingSize(newRows);
   const int32_t cc = CodingSize(newCols);
@@ -53,19 +44,26 @@ void Image_3C::Allocate(int32_t newRows, int32_t newCols) {
   codeRows = cr;
   codeCols = cc;
 
-  lineStore = allocate_samples(static_cast<std::size_t>(std::max(cr, cc)) + 8);
+  const int32_t side = std::max(cr, cc);
+  work_ = allocate_big(sizeof(float) * std::max(kernels::work_floats(side),
+                                                static_cast<std::size_t>(side) + 8));
+  CheckAllocation(work_.data, kOrigin);
+  lineStore = static_cast<float*>(work_.data);
   line = lineStore + 4;
 
   stride = (cc + kRowAlign - 1) / kRowAlign * kRowAlign;
+  planeSamples = static_cast<std::ptrdiff_t>(cr) * stride;
+  samples_ = allocate_big(sizeof(float) * 3 * static_cast<std::size_t>(planeSamples));
+  CheckAllocation(samples_.data, kOrigin);
   for (int k = 0; k < 3; ++k) {
     auto** rowTable = new (std::nothrow) float*[static_cast<std::size_t>(cr)];
     CheckAllocation(rowTable, kOrigin);
-    float* block = allocate_samples(static_cast<std::size_t>(cr) *
-                                    static_cast<std::size_t>(stride));
+    float* block = static_cast<float*>(samples_.data) + k * planeSamples;
     for (int32_t r = 0; r < cr; ++r) rowTable[r] = block + r * stride;
     plane[k] = rowTable;
     current = rowTable;
   }
+  return samples_.zeroed;
 }
 
 void Image_3C::Release() {
@@ -73,12 +71,11 @@ void Image_3C::Release() {
   // image allocated but never given a state is freed as well.
   if (lineStore != nullptr) {
     for (int k = 2; k >= 0; --k) {
-      if (plane[k] == nullptr) continue;
-      free_samples(plane[k][0]);
       delete[] plane[k];
       plane[k] = nullptr;
     }
-    free_samples(lineStore);
+    release_big(samples_);
+    release_big(work_);
     lineStore = nullptr;
     line = nullptr;
     current = nullptr;
@@ -89,13 +86,14 @@ void Image_3C::Release() {
 }
 
 void Image_3C::ResetCoefficients(int32_t newRows, int32_t newCols) {
-  Allocate(newRows, newCols);
+  // Storage that was just made comes zeroed from the system.
+  const bool zeroed = AllocateStorage(newRows, newCols);
   std::memset(mean, 0, sizeof mean);
   std::memset(matrix, 0, sizeof matrix);
   levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
-  const std::size_t count =
-      static_cast<std::size_t>(codeRows) * static_cast<std::size_t>(stride);
-  for (int k = 0; k < 3; ++k) std::fill_n(plane[k][0], count, 0.0f);
+  if (!zeroed) {
+    std::memset(plane[0][0], 0, sizeof(float) * 3 * static_cast<std::size_t>(planeSamples));
+  }
 }
 
 void Image_3C::SelectColor(unsigned k) {

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/big_buffer.h"
+
 class Image_3C {
  public:
   Image_3C() = default;
@@ -62,13 +64,24 @@ class Image_3C {
   int32_t levels = -1;
   int32_t mean[3] = {0, 0, 0};
   float matrix[3][3] = {};
-  float* lineStore = nullptr;  // max(codeRows, codeCols) + 8 samples
+  // Line buffer: at least max(codeRows, codeCols) + 8 samples, and the work
+  // storage of the wavelet kernels.
+  float* lineStore = nullptr;
   float* line = nullptr;       // lineStore + 4: four guard samples each side
   float** current = nullptr;   // plane chosen by SelectColor
   float** plane[3] = {nullptr, nullptr, nullptr};
-  // Each plane's rows lie in one aligned block, `stride` samples apart, so
-  // that plane[k][y] == plane[k][0] + y * stride.
+  // The three planes lie in one block, each plane's rows `stride` samples
+  // apart and the planes `planeSamples` apart, all rows 64-byte aligned:
+  // plane[k][y] == plane[0][0] + k * planeSamples + y * stride.
   std::ptrdiff_t stride = 0;
+  std::ptrdiff_t planeSamples = 0;
+
+ private:
+  // Allocate's work; true when it made new storage that is known to be zero.
+  bool AllocateStorage(int32_t rows, int32_t cols);
+
+  BigBuffer samples_;
+  BigBuffer work_;
 };
 
 #endif  // QUARN_IMAGE_IMAGE_3C_H

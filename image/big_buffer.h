@@ -1,0 +1,21 @@
+// Storage for large buffers (the image planes). A fresh page costs far more
+// to touch the first time than to fill, so big buffers are mapped in whole
+// 2 MiB pages with the kernel's transparent huge pages where the system has
+// them (Linux), and they come from the system already zero.
+#ifndef QUARN_IMAGE_BIG_BUFFER_H
+#define QUARN_IMAGE_BIG_BUFFER_H
+
+#include <cstddef>
+
+struct BigBuffer {
+  void* data = nullptr;    // 64-byte aligned; nullptr when empty
+  std::size_t bytes = 0;   // what was reserved, for release
+  bool zeroed = false;     // every byte is known to be zero
+  bool mapped = false;     // mapped directly rather than from the heap
+};
+
+// Reserves at least `bytes`; data is nullptr when the system refuses.
+BigBuffer allocate_big(std::size_t bytes);
+void release_big(BigBuffer& buffer);
+
+#endif  // QUARN_IMAGE_BIG_BUFFER_H
