@@ -1,7 +1,8 @@
-// The table of speed-critical kernels: colour transforms, wavelet passes and
-// pixel conversions, in a scalar version (the reference) and SIMD versions for
-// SSE2, AVX2 and AVX-512. Every version computes the same operations in the
-// same order for each output, so all of them give identical bytes.
+// The table of speed-critical kernels: loading pixels, the colour transforms,
+// the wavelet passes and the output cells, in a scalar version (the reference)
+// and SIMD versions for SSE2, AVX2 and AVX-512. Every version computes the
+// same operations in the same order for each output, in double precision,
+// without fused multiply-adds, so all of them give identical bytes.
 //
 // The table is chosen once, on first use, from what the processor and the
 // build support. force_scalar() switches the codec to the scalar kernels (for
@@ -16,9 +17,58 @@ namespace kernels {
 
 enum class Isa { kScalar, kSse2, kAvx2, kAvx512 };
 
+// Columns that one block of a column pass spans at most.
+inline constexpr int32_t kBlockColumns = 32;
+
+// Floats of work storage that the wavelet passes need for a region whose
+// longer side is `side` samples.
+inline std::size_t work_floats(int32_t side) {
+  return (static_cast<std::size_t>(side) + 16) * kBlockColumns;
+}
+
+// Colour parameters as the transforms use them.
+struct Colour {
+  int32_t mean[3];
+  float matrix[3][3];  // [e][r]: row e is eigenvector e
+};
+
+// Sums over pixels: the three byte sums, then the products 00, 01, 02, 11,
+// 12, 22 of the bytes of each pixel.
+struct PixelSums {
+  uint64_t sum[3];
+  uint64_t prod[6];
+};
+
 struct Table {
   const char* name;
   Isa isa;
+
+  // Pixels: n packed 3-byte pixels into three float rows, adding the bytes
+  // and their products to `sums`.
+  void (*load_row)(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                   PixelSums* sums);
+
+  // Forward colour transform of n samples of each plane, in place.
+  void (*forward_colour)(float* p0, float* p1, float* p2, int32_t n, const Colour& c);
+  // Inverse colour transform, rounding and clamping, in place.
+  void (*inverse_colour)(float* p0, float* p1, float* p2, int32_t n, const Colour& c);
+  // Inverse colour transform into n output cells of 4 bytes (255, then the
+  // three colours); the planes are left unchanged, or set to zero when
+  // `clear` is true.
+  void (*colour_cells)(float* p0, float* p1, float* p2, int32_t n, const Colour& c,
+                       uint8_t* cells, bool clear);
+
+  // One level of the wavelet transforms on the top-left rows x cols region of
+  // a plane (rows and cols even, at least 16). `work` holds work_floats() of
+  // the longer side.
+  void (*forward_columns)(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols,
+                          float* work);
+  void (*forward_rows)(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols,
+                       float* work);
+  void (*inverse_rows)(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols,
+                       float* work);
+  void (*inverse_columns)(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols,
+                          float* work);
 };
 
 // The table the codec uses: the widest available, or the scalar one while
@@ -30,6 +80,14 @@ const Table& active();
 const Table* for_isa(Isa isa);
 
 void force_scalar(bool on);
+
+// The tables of each instruction set (kernels_*.cpp).
+extern const Table kScalarTable;
+#if defined(QUARN_HAVE_X86_KERNELS)
+extern const Table kSse2Table;
+extern const Table kAvx2Table;
+extern const Table kAvx512Table;
+#endif
 
 }  // namespace kernels
 

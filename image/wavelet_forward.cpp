@@ -2,18 +2,13 @@
 // transform of each plane, in place, into the pyramid layout (coarsest
 // low-pass band top-left, detail bands of level k beside and below it).
 #include <algorithm>
-#include <cstring>
 
 #include "image/fatal.h"
 #include "image/image_3c.h"
+#include "image/kernels.h"
 #include "image/wavelet_kernels.h"
 
-void Image_3C::MirrorLine(float* first, float* last) {
-  for (int i = 1; i <= 4; ++i) {
-    first[-i] = first[i];
-    last[i] = last[-i];
-  }
-}
+void Image_3C::MirrorLine(float* first, float* last) { wavelet::mirror_line(first, last); }
 
 void Image_3C::Transform() {
   BeginTransform();
@@ -29,23 +24,14 @@ void Image_3C::BeginTransform() {
   levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
 }
 
+// Per level, finest first: columns, then rows (the low and the high half just
+// written alike), each output filtered from an unmodified copy of its line.
 void Image_3C::TransformPlane(float** p) {
+  const kernels::Table& k = kernels::active();
   for (int32_t l = 0; l < levels; ++l) {
     const int32_t nr = codeRows >> l;
     const int32_t nc = codeCols >> l;
-
-    // Columns first: gather each column into the line buffer, filter it back
-    // into the same column, low half above, high half below.
-    for (int32_t x = 0; x < nc; ++x) {
-      for (int32_t y = 0; y < nr; ++y) line[y] = p[y][x];
-      MirrorLine(line, line + nr - 1);
-      wavelet::analyze_line(line, nr / 2, &p[0][x], &p[nr / 2][x], stride);
-    }
-    // Then rows, the low and the high half just written alike.
-    for (int32_t y = 0; y < nr; ++y) {
-      std::memcpy(line, p[y], sizeof(float) * static_cast<std::size_t>(nc));
-      MirrorLine(line, line + nc - 1);
-      wavelet::analyze_line(line, nc / 2, p[y], p[y] + nc / 2, 1);
-    }
+    k.forward_columns(p[0], stride, nr, nc, lineStore);
+    k.forward_rows(p[0], stride, nr, nc, lineStore);
   }
 }

@@ -24,6 +24,16 @@ inline constexpr double b1 = 0.418092f;
 inline constexpr double b2 = 0.04069f;
 inline constexpr double b3 = 0.064539f;
 
+// Whole-sample symmetric extension of the line first .. last: for i = 1 .. 4
+// in turn, first[-i] = first[i] and last[i] = last[-i]; the end samples
+// themselves are not repeated.
+inline void mirror_line(float* first, float* last) {
+  for (int i = 1; i <= 4; ++i) {
+    first[-i] = first[i];
+    last[i] = last[-i];
+  }
+}
+
 // Analysis of the line s[0 .. 2*half-1], whose four guard samples on each side
 // are in place. Low-pass output k goes to low[k*step], high-pass output k to
 // high[k*step].

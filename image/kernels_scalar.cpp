@@ -1,0 +1,196 @@
+// The scalar kernels: the reference that every SIMD version reproduces.
+//
+// The wavelet passes run the line kernels of wavelet_kernels.h. Columns are
+// gathered a block at a time into lines of the work storage, so that each
+// cache line of the plane is read once per block rather than once per column.
+#include <algorithm>
+#include <cstring>
+
+#include "image/kernels.h"
+#include "image/wavelet_kernels.h"
+
+namespace kernels {
+
+void scalar_load_row(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                     PixelSums* sums);
+
+}  // namespace kernels
+
+namespace kernels {
+
+void scalar_load_row(const uint8_t* px, int32_t n, float* p0, float* p1, float* p2, PixelSums* sums) {
+  // Integer terms and partial sums below 2^53 for the largest image: the sums
+  // are exact in any order.
+  uint64_t s0 = 0, s1 = 0, s2 = 0, q00 = 0, q01 = 0, q02 = 0, q11 = 0, q12 = 0, q22 = 0;
+  for (int32_t j = 0; j < n; ++j, px += 3) {
+    const uint32_t c0 = px[0], c1 = px[1], c2 = px[2];
+    p0[j] = static_cast<float>(c0);
+    p1[j] = static_cast<float>(c1);
+    p2[j] = static_cast<float>(c2);
+    s0 += c0;
+    s1 += c1;
+    s2 += c2;
+    q00 += c0 * c0;
+    q01 += c0 * c1;
+    q02 += c0 * c2;
+    q11 += c1 * c1;
+    q12 += c1 * c2;
+    q22 += c2 * c2;
+  }
+  sums->sum[0] += s0;
+  sums->sum[1] += s1;
+  sums->sum[2] += s2;
+  sums->prod[0] += q00;
+  sums->prod[1] += q01;
+  sums->prod[2] += q02;
+  sums->prod[3] += q11;
+  sums->prod[4] += q12;
+  sums->prod[5] += q22;
+}
+
+namespace {
+
+// Mean removal, then projection onto the matrix rows, each partial sum
+// rounded to single precision.
+void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+  const double m[3] = {static_cast<double>(c.mean[0]), static_cast<double>(c.mean[1]),
+                       static_cast<double>(c.mean[2])};
+  for (int32_t j = 0; j < n; ++j) {
+    const float x[3] = {static_cast<float>(p0[j] - m[0]), static_cast<float>(p1[j] - m[1]),
+                        static_cast<float>(p2[j] - m[2])};
+    float y[3];
+    for (int e = 0; e < 3; ++e) {
+      float acc = static_cast<float>(0.0 + static_cast<double>(c.matrix[e][0]) * x[0]);
+      acc = static_cast<float>(acc + static_cast<double>(c.matrix[e][1]) * x[1]);
+      acc = static_cast<float>(acc + static_cast<double>(c.matrix[e][2]) * x[2]);
+      y[e] = acc;
+    }
+    p0[j] = y[0];
+    p1[j] = y[1];
+    p2[j] = y[2];
+  }
+}
+
+// mean + (s + 0.499) truncated toward zero, then clamped to 0..255. Values
+// that cannot be represented, and not-a-number, clamp without conversion.
+inline int32_t colour_value(double mean, float s) {
+  const double v = mean + (static_cast<double>(s) + 0.499);
+  if (v >= 255.0) return 255;
+  if (v > 0.0) return static_cast<int32_t>(v);
+  return 0;
+}
+
+// The transpose of the matrix applied to (a, b, c), then the rounding rule.
+inline void inverse_pixel(const Colour& c, const double m[3], double a, double b, double d,
+                          int32_t out[3]) {
+  for (int k = 0; k < 3; ++k) {
+    float s = static_cast<float>(0.0 + c.matrix[0][k] * a);
+    s = static_cast<float>(s + c.matrix[1][k] * b);
+    s = static_cast<float>(s + c.matrix[2][k] * d);
+    out[k] = colour_value(m[k], s);
+  }
+}
+
+void inverse_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+  const double m[3] = {static_cast<double>(c.mean[0]), static_cast<double>(c.mean[1]),
+                       static_cast<double>(c.mean[2])};
+  for (int32_t j = 0; j < n; ++j) {
+    int32_t out[3];
+    inverse_pixel(c, m, p0[j], p1[j], p2[j], out);
+    p0[j] = static_cast<float>(out[0]);
+    p1[j] = static_cast<float>(out[1]);
+    p2[j] = static_cast<float>(out[2]);
+  }
+}
+
+void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* cells,
+                  bool clear) {
+  const double m[3] = {static_cast<double>(c.mean[0]), static_cast<double>(c.mean[1]),
+                       static_cast<double>(c.mean[2])};
+  for (int32_t j = 0; j < n; ++j, cells += 4) {
+    int32_t out[3];
+    inverse_pixel(c, m, p0[j], p1[j], p2[j], out);
+    cells[0] = 255;
+    cells[1] = static_cast<uint8_t>(out[0]);
+    cells[2] = static_cast<uint8_t>(out[1]);
+    cells[3] = static_cast<uint8_t>(out[2]);
+  }
+  if (clear) {
+    std::fill_n(p0, n, 0.0f);
+    std::fill_n(p1, n, 0.0f);
+    std::fill_n(p2, n, 0.0f);
+  }
+}
+
+// Each block of columns is gathered into one line per column, each line with
+// four guard samples on either side.
+void forward_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  const std::ptrdiff_t span = rows + 8;
+  const int32_t half = rows / 2;
+  for (int32_t x0 = 0; x0 < cols; x0 += kBlockColumns) {
+    const int32_t w = std::min(kBlockColumns, cols - x0);
+    for (int32_t y = 0; y < rows; ++y) {
+      const float* src = p + y * stride + x0;
+      for (int32_t j = 0; j < w; ++j) work[j * span + 4 + y] = src[j];
+    }
+    for (int32_t j = 0; j < w; ++j) {
+      float* line = work + j * span + 4;
+      wavelet::mirror_line(line, line + rows - 1);
+      wavelet::analyze_line(line, half, p + x0 + j, p + half * stride + x0 + j, stride);
+    }
+  }
+}
+
+void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  float* line = work + 4;
+  for (int32_t y = 0; y < rows; ++y) {
+    float* row = p + y * stride;
+    std::memcpy(line, row, sizeof(float) * static_cast<std::size_t>(cols));
+    wavelet::mirror_line(line, line + cols - 1);
+    wavelet::analyze_line(line, cols / 2, row, row + cols / 2, 1);
+  }
+}
+
+void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  float* line = work + 4;
+  const int32_t half = cols / 2;
+  for (int32_t y = 0; y < rows; ++y) {
+    float* row = p + y * stride;
+    for (int32_t k = 0; k < half; ++k) {
+      line[2 * k] = row[k];
+      line[2 * k + 1] = row[half + k];
+    }
+    wavelet::mirror_line(line, line + cols - 1);
+    wavelet::synthesize_line(line, half, row, 1);
+  }
+}
+
+void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  const std::ptrdiff_t span = rows + 8;
+  const int32_t half = rows / 2;
+  for (int32_t x0 = 0; x0 < cols; x0 += kBlockColumns) {
+    const int32_t w = std::min(kBlockColumns, cols - x0);
+    for (int32_t k = 0; k < half; ++k) {
+      const float* low = p + k * stride + x0;
+      const float* high = p + (half + k) * stride + x0;
+      for (int32_t j = 0; j < w; ++j) {
+        work[j * span + 4 + 2 * k] = low[j];
+        work[j * span + 5 + 2 * k] = high[j];
+      }
+    }
+    for (int32_t j = 0; j < w; ++j) {
+      float* line = work + j * span + 4;
+      wavelet::mirror_line(line, line + rows - 1);
+      wavelet::synthesize_line(line, half, p + x0 + j, stride);
+    }
+  }
+}
+
+}  // namespace
+
+extern const Table kScalarTable = {
+    "scalar",       Isa::kScalar,    scalar_load_row,     forward_colour, inverse_colour,
+    colour_cells,   forward_columns, forward_rows, inverse_rows,   inverse_columns,
+};
+
+}  // namespace kernels

@@ -1,0 +1,484 @@
+// The SIMD kernels, written once over a vector type and compiled once per
+// instruction set: kernels_sse2.cpp, kernels_avx2.cpp and kernels_avx512.cpp
+// include this file, each with its own compiler flags, and take the widest
+// vector type those flags allow.
+//
+// Each lane computes one output exactly as the scalar kernels do: the same
+// operations on the same operands in the same order, every product and sum
+// in double precision, one rounding to single precision where the scalar code
+// stores a float. The lanes are independent columns, rows or pixels, so no
+// sum is ever regrouped. Nothing here has external linkage: the same names
+// compiled with different flags must never meet at link time.
+#ifndef QUARN_IMAGE_KERNELS_X86_H
+#define QUARN_IMAGE_KERNELS_X86_H
+
+// GCC 12 warns about the deliberately undefined vectors inside its own
+// AVX-512 conversion intrinsics; the warning is about the header, not us.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <emmintrin.h>
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/kernels.h"
+#include "image/wavelet_kernels.h"
+
+namespace kernels {
+
+// The scalar loading kernel (kernels_scalar.cpp), shared by every table.
+void scalar_load_row(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                     PixelSums* sums);
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Vector types. Each holds N doubles and moves N floats in and out.
+
+// One lane: plain scalar arithmetic, for the ends of rows.
+struct V1 {
+  using D = double;
+  static constexpr int N = 1;
+  static D load(const float* p) { return *p; }
+  static void store(float* p, D v) { *p = static_cast<float>(v); }
+  static D set1(double x) { return x; }
+  static D to_float(D v) { return static_cast<float>(v); }
+  static void store_interleaved(float* p, D a, D b) {
+    p[0] = static_cast<float>(a);
+    p[1] = static_cast<float>(b);
+  }
+  // mean + (s + 0.499) is clamped to 0..255 (not-a-number to 0) and truncated.
+  static D colour_value(D v) {
+    if (v >= 255.0) return 255.0;
+    if (v > 0.0) return static_cast<double>(static_cast<int32_t>(v));
+    return 0.0;
+  }
+  static void store_cells(uint8_t* out, D r, D g, D b) {
+    out[0] = 255;
+    out[1] = static_cast<uint8_t>(static_cast<int32_t>(r));
+    out[2] = static_cast<uint8_t>(static_cast<int32_t>(g));
+    out[3] = static_cast<uint8_t>(static_cast<int32_t>(b));
+  }
+};
+
+// Packs three vectors of colour values 0..255 (as int32) into cells of
+// 255, r, g, b in memory order.
+inline __m128i pack_cells(__m128i r, __m128i g, __m128i b) {
+  const __m128i alpha = _mm_set1_epi32(255);
+  return _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(r, 8)),
+                      _mm_or_si128(_mm_slli_epi32(g, 16), _mm_slli_epi32(b, 24)));
+}
+
+// SSE2: two doubles.
+struct V2 {
+  using D = __m128d;
+  static constexpr int N = 2;
+  static D load(const float* p) {
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+  }
+  static void store(float* p, D v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
+  }
+  static D set1(double x) { return _mm_set1_pd(x); }
+  static D to_float(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+  static void store_interleaved(float* p, D a, D b) {
+    _mm_storeu_ps(p, _mm_unpacklo_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b)));
+  }
+  // maxpd gives its second operand when the first is not a number.
+  static D colour_value(D v) {
+    const D c = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0));
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(c));
+  }
+  static void store_cells(uint8_t* out, D r, D g, D b) {
+    const __m128i c = pack_cells(_mm_cvttpd_epi32(r), _mm_cvttpd_epi32(g), _mm_cvttpd_epi32(b));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), c);
+  }
+};
+
+#if defined(__AVX2__)
+// AVX2: four doubles.
+struct V4 {
+  using D = __m256d;
+  static constexpr int N = 4;
+  static D load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+  static void store(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+  static D set1(double x) { return _mm256_set1_pd(x); }
+  static D to_float(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
+  static void store_interleaved(float* p, D a, D b) {
+    const __m128 fa = _mm256_cvtpd_ps(a), fb = _mm256_cvtpd_ps(b);
+    _mm_storeu_ps(p, _mm_unpacklo_ps(fa, fb));
+    _mm_storeu_ps(p + 4, _mm_unpackhi_ps(fa, fb));
+  }
+  static D colour_value(D v) {
+    const D c = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(c));
+  }
+  static void store_cells(uint8_t* out, D r, D g, D b) {
+    const __m128i c =
+        pack_cells(_mm256_cvttpd_epi32(r), _mm256_cvttpd_epi32(g), _mm256_cvttpd_epi32(b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), c);
+  }
+};
+#endif
+
+#if defined(__AVX512F__)
+// AVX-512: eight doubles.
+struct V8 {
+  using D = __m512d;
+  static constexpr int N = 8;
+  static D load(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+  static void store(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+  static D set1(double x) { return _mm512_set1_pd(x); }
+  static D to_float(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
+  static void store_interleaved(float* p, D a, D b) {
+    const __m256 fa = _mm512_cvtpd_ps(a), fb = _mm512_cvtpd_ps(b);
+    const __m256 lo = _mm256_unpacklo_ps(fa, fb);  // a0 b0 a1 b1 | a4 b4 a5 b5
+    const __m256 hi = _mm256_unpackhi_ps(fa, fb);  // a2 b2 a3 b3 | a6 b6 a7 b7
+    _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
+    _mm256_storeu_ps(p + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+  }
+  static D colour_value(D v) {
+    const D c = _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), _mm512_set1_pd(255.0));
+    return _mm512_cvtepi32_pd(_mm512_cvttpd_epi32(c));
+  }
+  static void store_cells(uint8_t* out, D r, D g, D b) {
+    const __m256i alpha = _mm256_set1_epi32(255);
+    const __m256i c = _mm256_or_si256(
+        _mm256_or_si256(alpha, _mm256_slli_epi32(_mm512_cvttpd_epi32(r), 8)),
+        _mm256_or_si256(_mm256_slli_epi32(_mm512_cvttpd_epi32(g), 16),
+                        _mm256_slli_epi32(_mm512_cvttpd_epi32(b), 24)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), c);
+  }
+};
+#endif
+
+// ---------------------------------------------------------------------------
+// Colour transforms, N pixels at a time; the last few one at a time.
+
+template <class V>
+struct ColourConstants {
+  typename V::D mean[3], m[3][3], zero, half_less;
+  explicit ColourConstants(const Colour& c) {
+    for (int e = 0; e < 3; ++e) {
+      mean[e] = V::set1(static_cast<double>(c.mean[e]));
+      for (int r = 0; r < 3; ++r) m[e][r] = V::set1(static_cast<double>(c.matrix[e][r]));
+    }
+    zero = V::set1(0.0);
+    half_less = V::set1(0.499);
+  }
+};
+
+template <class V>
+int32_t forward_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
+                           const Colour& c) {
+  using D = typename V::D;
+  const ColourConstants<V> k(c);
+  for (; j + V::N <= n; j += V::N) {
+    const D x0 = V::to_float(V::load(p0 + j) - k.mean[0]);
+    const D x1 = V::to_float(V::load(p1 + j) - k.mean[1]);
+    const D x2 = V::to_float(V::load(p2 + j) - k.mean[2]);
+    D y[3];
+    for (int e = 0; e < 3; ++e) {
+      D acc = V::to_float(k.zero + k.m[e][0] * x0);
+      acc = V::to_float(acc + k.m[e][1] * x1);
+      acc = V::to_float(acc + k.m[e][2] * x2);
+      y[e] = acc;
+    }
+    V::store(p0 + j, y[0]);
+    V::store(p1 + j, y[1]);
+    V::store(p2 + j, y[2]);
+  }
+  return j;
+}
+
+template <class V>
+void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+  const int32_t j = forward_colour_run<V>(p0, p1, p2, 0, n, c);
+  forward_colour_run<V1>(p0, p1, p2, j, n, c);
+}
+
+// The three colour values of N pixels, already clamped and truncated.
+template <class V>
+inline void inverse_pixels(const ColourConstants<V>& k, typename V::D a, typename V::D b,
+                           typename V::D d, typename V::D out[3]) {
+  using D = typename V::D;
+  for (int e = 0; e < 3; ++e) {
+    D s = V::to_float(k.zero + k.m[0][e] * a);
+    s = V::to_float(s + k.m[1][e] * b);
+    s = V::to_float(s + k.m[2][e] * d);
+    out[e] = V::colour_value(k.mean[e] + (s + k.half_less));
+  }
+}
+
+template <class V>
+int32_t inverse_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
+                           const Colour& c) {
+  using D = typename V::D;
+  const ColourConstants<V> k(c);
+  for (; j + V::N <= n; j += V::N) {
+    D out[3];
+    inverse_pixels<V>(k, V::load(p0 + j), V::load(p1 + j), V::load(p2 + j), out);
+    V::store(p0 + j, out[0]);
+    V::store(p1 + j, out[1]);
+    V::store(p2 + j, out[2]);
+  }
+  return j;
+}
+
+template <class V>
+void inverse_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+  const int32_t j = inverse_colour_run<V>(p0, p1, p2, 0, n, c);
+  inverse_colour_run<V1>(p0, p1, p2, j, n, c);
+}
+
+template <class V>
+int32_t colour_cells_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
+                         const Colour& c, uint8_t* cells, bool clear) {
+  using D = typename V::D;
+  const ColourConstants<V> k(c);
+  for (; j + V::N <= n; j += V::N) {
+    D out[3];
+    inverse_pixels<V>(k, V::load(p0 + j), V::load(p1 + j), V::load(p2 + j), out);
+    V::store_cells(cells + 4 * j, out[0], out[1], out[2]);
+    if (clear) {
+      V::store(p0 + j, k.zero);
+      V::store(p1 + j, k.zero);
+      V::store(p2 + j, k.zero);
+    }
+  }
+  return j;
+}
+
+template <class V>
+void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* cells,
+                  bool clear) {
+  const int32_t j = colour_cells_run<V>(p0, p1, p2, 0, n, c, cells, clear);
+  colour_cells_run<V1>(p0, p1, p2, j, n, c, cells, clear);
+}
+
+// ---------------------------------------------------------------------------
+// Wavelet taps as vectors.
+
+template <class V>
+struct Taps {
+  typename V::D a0, a1, a2, a3, a4, b0, b1, b2, b3;
+  Taps()
+      : a0(V::set1(wavelet::a0)), a1(V::set1(wavelet::a1)), a2(V::set1(wavelet::a2)),
+        a3(V::set1(wavelet::a3)), a4(V::set1(wavelet::a4)), b0(V::set1(wavelet::b0)),
+        b1(V::set1(wavelet::b1)), b2(V::set1(wavelet::b2)), b3(V::set1(wavelet::b3)) {}
+};
+
+// The analysis outputs centred on sample 2k of a line, written in terms of
+// its even samples e (e[i] = s[2k + 2i]) and odd samples o (o[i] = s[2k + 2i
+// + 1]), each as in the scalar line kernel:
+//   low  = (s[-1] + s[1])a1 + s[0]a0 - (s[-2] + s[2])a2 - (s[-3] + s[3])a3
+//          + (s[-4] + s[4])a4
+//   high = s[1]b0 - (s[0] + s[2])b1 - (s[-1] + s[3])b2 + (s[-2] + s[4])b3
+// Load(i) returns s[2k + i] for i = -4 .. 4.
+template <class V, class Load>
+inline typename V::D analysis_low(const Taps<V>& t, Load s) {
+  return (s(-1) + s(1)) * t.a1 + s(0) * t.a0 - (s(-2) + s(2)) * t.a2 - (s(-3) + s(3)) * t.a3 +
+         (s(-4) + s(4)) * t.a4;
+}
+template <class V, class Load>
+inline typename V::D analysis_high(const Taps<V>& t, Load s) {
+  return s(1) * t.b0 - (s(0) + s(2)) * t.b1 - (s(-1) + s(3)) * t.b2 + (s(-2) + s(4)) * t.b3;
+}
+// The synthesis outputs 2k (even) and 2k + 1 (odd) of an interleaved line t,
+// Load(i) returning t[2k + i] for i = -3 .. 5:
+//   even = t[0]b0 - (t[-1] + t[1])a1 - (t[-2] + t[2])b2 + (t[-3] + t[3])a3
+//   odd  = (t[0] + t[2])b1 + t[1]a0 - (t[-1] + t[3])a2 - (t[-2] + t[4])b3
+//          + (t[-3] + t[5])a4
+template <class V, class Load>
+inline typename V::D synthesis_even(const Taps<V>& t, Load s) {
+  return s(0) * t.b0 - (s(-1) + s(1)) * t.a1 - (s(-2) + s(2)) * t.b2 + (s(-3) + s(3)) * t.a3;
+}
+template <class V, class Load>
+inline typename V::D synthesis_odd(const Taps<V>& t, Load s) {
+  return (s(0) + s(2)) * t.b1 + s(1) * t.a0 - (s(-1) + s(3)) * t.a2 - (s(-2) + s(4)) * t.b3 +
+         (s(-3) + s(5)) * t.a4;
+}
+
+// ---------------------------------------------------------------------------
+// Column passes: a block of NV vectors of columns is copied into the work
+// storage, one row of the block after another with four mirrored guard rows
+// at each end; the outputs are filtered from that copy straight into the
+// plane. Blocks of the widest vectors first, then narrower ones: the column
+// count is always even, so two-lane blocks finish every region.
+
+// Work row i of the block holds line sample i - 4.
+inline void mirror_rows(float* work, int32_t w, int32_t n) {
+  float* first = work + 4 * w;
+  float* last = work + (n + 3) * w;
+  for (int i = 1; i <= 4; ++i) {
+    for (int32_t j = 0; j < w; ++j) first[-i * w + j] = first[i * w + j];
+    for (int32_t j = 0; j < w; ++j) last[i * w + j] = last[-i * w + j];
+  }
+}
+
+template <class V, int NV>
+void forward_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0,
+                          float* work) {
+  constexpr int32_t W = NV * V::N;
+  for (int32_t y = 0; y < rows; ++y) {
+    __builtin_memcpy(work + (y + 4) * W, p + y * stride + x0, sizeof(float) * W);
+  }
+  mirror_rows(work, W, rows);
+  const Taps<V> t;
+  const int32_t half = rows / 2;
+  for (int32_t k = 0; k < half; ++k) {
+    const float* c = work + (2 * k + 4) * W;
+    float* low = p + k * stride + x0;
+    float* high = p + (half + k) * stride + x0;
+    for (int v = 0; v < NV; ++v) {
+      auto s = [&](int i) { return V::load(c + i * W + v * V::N); };
+      V::store(low + v * V::N, analysis_low<V>(t, s));
+      V::store(high + v * V::N, analysis_high<V>(t, s));
+    }
+  }
+}
+
+template <class V, int NV>
+void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0,
+                          float* work) {
+  constexpr int32_t W = NV * V::N;
+  const int32_t half = rows / 2;
+  for (int32_t k = 0; k < half; ++k) {
+    const float* low = p + k * stride + x0;
+    const float* high = p + (half + k) * stride + x0;
+    float* even = work + (2 * k + 4) * W;
+    __builtin_memcpy(even, low, sizeof(float) * W);
+    __builtin_memcpy(even + W, high, sizeof(float) * W);
+  }
+  mirror_rows(work, W, rows);
+  const Taps<V> t;
+  for (int32_t k = 0; k < half; ++k) {
+    const float* c = work + (2 * k + 4) * W;
+    float* even = p + 2 * k * stride + x0;
+    float* odd = even + stride;
+    for (int v = 0; v < NV; ++v) {
+      auto s = [&](int i) { return V::load(c + i * W + v * V::N); };
+      V::store(even + v * V::N, synthesis_even<V>(t, s));
+      V::store(odd + v * V::N, synthesis_odd<V>(t, s));
+    }
+  }
+}
+
+template <class Wide>
+void forward_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  int32_t x = 0;
+  for (; x + 2 * Wide::N <= cols; x += 2 * Wide::N) {
+    forward_column_block<Wide, 2>(p, stride, rows, x, work);
+  }
+  for (; x + Wide::N <= cols; x += Wide::N) forward_column_block<Wide, 1>(p, stride, rows, x, work);
+  for (; x + 2 <= cols; x += 2) forward_column_block<V2, 1>(p, stride, rows, x, work);
+}
+
+template <class Wide>
+void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  int32_t x = 0;
+  for (; x + 2 * Wide::N <= cols; x += 2 * Wide::N) {
+    inverse_column_block<Wide, 2>(p, stride, rows, x, work);
+  }
+  for (; x + Wide::N <= cols; x += Wide::N) inverse_column_block<Wide, 1>(p, stride, rows, x, work);
+  for (; x + 2 <= cols; x += 2) inverse_column_block<V2, 1>(p, stride, rows, x, work);
+}
+
+// ---------------------------------------------------------------------------
+// Row passes: a row is split into its even samples e and odd samples o, each
+// with two mirrored guard samples at either end (the whole-sample extension
+// of the interleaved line). Outputs are N at a time along the row, all read
+// from e and o, so the last group may overlap the one before it.
+
+// e and o each have room for two guards before and after h samples.
+inline void mirror_halves(float* e, float* o, int32_t h) {
+  o[-1] = o[0];      // s[-1] = s[1]
+  e[-1] = e[1];      // s[-2] = s[2]
+  o[-2] = o[1];      // s[-3] = s[3]
+  e[-2] = e[2];      // s[-4] = s[4]
+  e[h] = e[h - 1];   // s[n] = s[n - 2]
+  o[h] = o[h - 2];   // s[n + 1] = s[n - 3]
+  e[h + 1] = e[h - 2];  // s[n + 2] = s[n - 4]
+  o[h + 1] = o[h - 3];  // s[n + 3] = s[n - 5]
+}
+
+template <class V>
+void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  const int32_t h = cols / 2;
+  float* e = work + 8;
+  float* o = e + h + 16;
+  const Taps<V> t;
+  for (int32_t y = 0; y < rows; ++y) {
+    float* row = p + y * stride;
+    for (int32_t k = 0; k < h; ++k) {
+      e[k] = row[2 * k];
+      o[k] = row[2 * k + 1];
+    }
+    mirror_halves(e, o, h);
+    // s(i) is sample 2k + i: even i from e, odd i from o.
+    auto at = [&](int32_t k) {
+      return [=](int i) {
+        return (i & 1) ? V::load(o + k + ((i - 1) >> 1)) : V::load(e + k + (i >> 1));
+      };
+    };
+    int32_t k = 0;
+    for (; k + V::N <= h; k += V::N) V::store(row + k, analysis_low<V>(t, at(k)));
+    if (k < h) V::store(row + h - V::N, analysis_low<V>(t, at(h - V::N)));
+    for (k = 0; k + V::N <= h; k += V::N) V::store(row + h + k, analysis_high<V>(t, at(k)));
+    if (k < h) V::store(row + 2 * h - V::N, analysis_high<V>(t, at(h - V::N)));
+  }
+}
+
+template <class V>
+void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  const int32_t h = cols / 2;
+  float* e = work + 8;
+  float* o = e + h + 16;
+  const Taps<V> t;
+  for (int32_t y = 0; y < rows; ++y) {
+    float* row = p + y * stride;
+    for (int32_t k = 0; k < h; ++k) e[k] = row[k];
+    for (int32_t k = 0; k < h; ++k) o[k] = row[h + k];
+    mirror_halves(e, o, h);
+    auto at = [&](int32_t k) {
+      return [=](int i) {
+        return (i & 1) ? V::load(o + k + ((i - 1) >> 1)) : V::load(e + k + (i >> 1));
+      };
+    };
+    int32_t k = 0;
+    for (; k + V::N <= h; k += V::N) {
+      V::store_interleaved(row + 2 * k, synthesis_even<V>(t, at(k)), synthesis_odd<V>(t, at(k)));
+    }
+    if (k < h) {
+      k = h - V::N;
+      V::store_interleaved(row + 2 * k, synthesis_even<V>(t, at(k)), synthesis_odd<V>(t, at(k)));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+template <class Wide>
+constexpr Table make_table(const char* name, Isa isa) {
+  return Table{name,
+               isa,
+               scalar_load_row,
+               forward_colour<Wide>,
+               inverse_colour<Wide>,
+               colour_cells<Wide>,
+               forward_columns<Wide>,
+               forward_rows<Wide>,
+               inverse_rows<Wide>,
+               inverse_columns<Wide>};
+}
+
+}  // namespace
+}  // namespace kernels
+
+#endif  // QUARN_IMAGE_KERNELS_X86_H

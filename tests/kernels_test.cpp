@@ -1,0 +1,160 @@
+// Every SIMD kernel table against the scalar one, byte for byte, on sizes
+// that are minimal, odd or not multiples of any vector width; and the switch
+// that forces the scalar kernels.
+#include "image/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "codec_test_util.h"
+
+namespace {
+
+using kernels::Isa;
+using kernels::Table;
+
+std::vector<const Table*> simd_tables() {
+  std::vector<const Table*> tables;
+  for (Isa isa : {Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
+    if (const Table* t = kernels::for_isa(isa)) tables.push_back(t);
+  }
+  return tables;
+}
+
+// A plane region with a margin of sentinel samples to its right and below,
+// which no kernel may touch.
+struct Plane {
+  int32_t rows, cols;
+  std::ptrdiff_t stride;
+  std::vector<float> samples;
+
+  Plane(int32_t r, int32_t c, uint32_t seed) : rows(r), cols(c), stride(c + 13) {
+    samples.assign(static_cast<std::size_t>(stride) * (r + 3), -7777.0f);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> value(-300.0f, 300.0f);
+    for (int32_t y = 0; y < r; ++y)
+      for (int32_t x = 0; x < c; ++x) samples[y * stride + x] = value(rng);
+  }
+};
+
+using Pass = void (*Table::*)(float*, std::ptrdiff_t, int32_t, int32_t, float*);
+
+void expect_same_pass(Pass pass, const char* name) {
+  for (const Table* simd : simd_tables()) {
+    for (int32_t rows : {16, 18, 22, 34, 48}) {
+      for (int32_t cols : {16, 18, 26, 30, 34, 50, 66, 98}) {
+        Plane a(rows, cols, static_cast<uint32_t>(rows * 1000 + cols)), b = a;
+        std::vector<float> work(kernels::work_floats(std::max(rows, cols)));
+        (kernels::kScalarTable.*pass)(a.samples.data(), a.stride, rows, cols, work.data());
+        (simd->*pass)(b.samples.data(), b.stride, rows, cols, work.data());
+        ASSERT_EQ(std::memcmp(a.samples.data(), b.samples.data(), a.samples.size() * sizeof(float)),
+                  0)
+            << name << " " << simd->name << " " << rows << "x" << cols;
+      }
+    }
+  }
+}
+
+TEST(Kernels, WaveletPassesMatchTheScalarKernelsBitForBit) {
+  if (simd_tables().empty()) GTEST_SKIP() << "no SIMD kernels on this machine";
+  expect_same_pass(&Table::forward_columns, "forward columns");
+  expect_same_pass(&Table::forward_rows, "forward rows");
+  expect_same_pass(&Table::inverse_rows, "inverse rows");
+  expect_same_pass(&Table::inverse_columns, "inverse columns");
+}
+
+// Colour parameters as a stream may carry them, including matrix entries
+// above 1 and values that round to exact halves.
+kernels::Colour colour(uint32_t seed) {
+  std::mt19937 rng(seed);
+  kernels::Colour c;
+  for (int e = 0; e < 3; ++e) {
+    c.mean[e] = static_cast<int32_t>(rng() % 256);
+    for (int r = 0; r < 3; ++r) {
+      const int32_t q = static_cast<int32_t>(rng() % (seed % 2 ? 65536 : 20001));
+      c.matrix[e][r] = static_cast<float>(q * 0.0001 - 1.0);
+    }
+  }
+  return c;
+}
+
+std::vector<float> samples(int32_t n, uint32_t seed, float range) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(-range, range);
+  std::vector<float> v(static_cast<std::size_t>(n));
+  for (float& x : v) x = value(rng);
+  // Some exact halves and integers, where rounding decides.
+  for (std::size_t i = 0; i < v.size(); i += 7) v[i] = static_cast<float>(static_cast<int>(v[i])) + 0.5f;
+  return v;
+}
+
+TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
+  if (simd_tables().empty()) GTEST_SKIP() << "no SIMD kernels on this machine";
+  for (const Table* simd : simd_tables()) {
+    for (int32_t n : {1, 2, 3, 7, 8, 9, 15, 17, 31, 33, 63, 100}) {
+      for (uint32_t seed : {1u, 2u}) {
+        const kernels::Colour c = colour(seed + static_cast<uint32_t>(n));
+        std::vector<float> p[3], q[3];
+        for (int k = 0; k < 3; ++k) p[k] = q[k] = samples(n, seed * 3 + k, k == 0 ? 400.0f : 60.0f);
+
+        kernels::kScalarTable.forward_colour(p[0].data(), p[1].data(), p[2].data(), n, c);
+        simd->forward_colour(q[0].data(), q[1].data(), q[2].data(), n, c);
+        for (int k = 0; k < 3; ++k)
+          ASSERT_EQ(std::memcmp(p[k].data(), q[k].data(), sizeof(float) * n), 0)
+              << "forward " << simd->name << " n=" << n << " plane " << k;
+
+        std::vector<uint8_t> cells_a(4 * n + 8, 0xEE), cells_b = cells_a;
+        for (bool clear : {false, true}) {
+          std::vector<float> a[3] = {p[0], p[1], p[2]}, b[3] = {p[0], p[1], p[2]};
+          kernels::kScalarTable.colour_cells(a[0].data(), a[1].data(), a[2].data(), n, c,
+                                             cells_a.data(), clear);
+          simd->colour_cells(b[0].data(), b[1].data(), b[2].data(), n, c, cells_b.data(), clear);
+          ASSERT_EQ(cells_a, cells_b) << "cells " << simd->name << " n=" << n;
+          for (int k = 0; k < 3; ++k) ASSERT_EQ(a[k], b[k]) << simd->name << " n=" << n;
+        }
+
+        kernels::kScalarTable.inverse_colour(p[0].data(), p[1].data(), p[2].data(), n, c);
+        simd->inverse_colour(q[0].data(), q[1].data(), q[2].data(), n, c);
+        for (int k = 0; k < 3; ++k)
+          ASSERT_EQ(std::memcmp(p[k].data(), q[k].data(), sizeof(float) * n), 0)
+              << "inverse " << simd->name << " n=" << n << " plane " << k;
+      }
+    }
+  }
+}
+
+TEST(Kernels, CellsAreOpaqueAndClearingZeroesThePlanes) {
+  const kernels::Colour c = {{10, 20, 30}, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+  float p0[3] = {0.5f, -40.0f, 300.0f}, p1[3] = {0.6f, 0.0f, 0.0f}, p2[3] = {1.0f, 2.0f, 3.0f};
+  uint8_t cells[12];
+  kernels::active().colour_cells(p0, p1, p2, 3, c, cells, true);
+  const uint8_t expected[12] = {255, 10, 21, 31, 255, 0, 20, 32, 255, 255, 20, 33};
+  EXPECT_EQ(std::memcmp(cells, expected, 12), 0);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(p0[j] + p1[j] + p2[j], 0.0f);
+}
+
+TEST(Kernels, ForcingScalarSwitchesTheActiveTableAndKeepsEveryByte) {
+  kernels::force_scalar(true);
+  EXPECT_EQ(kernels::active().isa, Isa::kScalar);
+  // Odd sizes, the smallest size, and a size whose wavelet levels end on
+  // rows and columns that are not multiples of any vector width.
+  const RgbImage sample = load_sample();
+  const RgbImage images[] = {crop(sample, 32, 32, 5, 9), crop(sample, 33, 47, 100, 20),
+                             crop(sample, 200, 104, 60, 60), crop(sample, 417, 211, 3, 1)};
+  std::vector<std::vector<uint8_t>> rows, pixels;
+  for (const RgbImage& image : images) {
+    rows.push_back(encode_row(image, 1.5));
+    pixels.push_back(decode_row(rows.back(), 1.5).pixels);
+  }
+  kernels::force_scalar(false);
+  EXPECT_NE(kernels::for_isa(Isa::kScalar), nullptr);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(encode_row(images[i], 1.5), rows[i]) << i;
+    EXPECT_EQ(decode_row(rows[i], 1.5).pixels, pixels[i]) << i;
+  }
+}
+
+}  // namespace
