@@ -10,6 +10,7 @@
 #include "image/fatal.h"
 
 struct BitReader {
+  const uint8_t* start = nullptr;     // the stream's first byte, its "n"
   const uint8_t* byte_ptr = nullptr;  // the next byte to fetch
   const uint8_t* end = nullptr;       // one past the last byte received
   int32_t bit_buffer = 0;             // unread bits of the fetched byte, bit 0 next
@@ -19,6 +20,7 @@ struct BitReader {
 };
 
 inline void begin_read(BitReader& r, const uint8_t* stream, std::size_t size) {
+  r.start = stream;
   r.byte_ptr = stream;
   r.end = stream + size;
   if (size == 0 || *r.byte_ptr++ != 'n') FatalError("invalid < Decoder > file");

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <new>
 
 #include "codec/budget.h"
 #include "codec/decoder.h"
@@ -20,11 +19,8 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
   const int32_t B = stream_bytes(bitrate, dec.stream_rate);
   dec.bits.byte_budget = B - 1;
 
-  const std::size_t rgb_size = static_cast<std::size_t>(width) * height * 3 + 10;
-  auto* rgb = new (std::nothrow) uint8_t[rgb_size];
-  CheckAllocation(rgb, "rgb buffer");
-
-  load_colour_q(dec.image, dec, dec.height, dec.width);
+  load_colour_q(dec.image, dec, dec.height, dec.width, dec.planes_clear);
+  dec.planes_clear = false;
   dec.spiht.code_rows = dec.image.codeRows;
   dec.spiht.code_cols = dec.image.codeCols;
   dec.tree_levels = std::min(spiht_levels(dec.image.codeRows),
@@ -32,20 +28,12 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
   stage_finished(dec.stages, Stage::kReset);
   spiht_decode(dec.spiht, dec.bits, dec.image, dec.tree_levels, dec.top_exponent);
   stage_finished(dec.stages, Stage::kSpiht);
-  dec.image.Recover();
+  // Image_3C::Recover's wavelet half; its colour half goes straight into the
+  // output cells.
+  if (dec.image.levels < 1) FatalError("cannot recover < Image_3C >");
+  for (int k = 0; k < 3; ++k) dec.image.RecoverPlane(dec.image.plane[k]);
   stage_finished(dec.stages, Stage::kInverseWavelet);
-  dec.image.Write(rgb);
-
-  const uint8_t* px = rgb;
-  for (int32_t r = 0; r < height; ++r) {
-    uint8_t* cell = out + r * out_stride;
-    for (int32_t c = 0; c < width; ++c, cell += 4, px += 3) {
-      cell[0] = 255;
-      cell[1] = px[0];
-      cell[2] = px[1];
-      cell[3] = px[2];
-    }
-  }
-  delete[] rgb;
+  dec.image.WriteCells(out, out_stride);
+  dec.planes_clear = true;
   stage_finished(dec.stages, Stage::kColourWrite);
 }

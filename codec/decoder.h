@@ -17,6 +17,10 @@ struct Decoder : StreamHeader {
   Image_3C image;
   SpihtDecodeState spiht;
   StageHook stages;  // optional: told as each stage ends (for benchmarks)
+  // decode_image leaves every sample of `image` zero and sets this, so that
+  // the next image of the same size skips clearing them. Whatever else
+  // writes into `image` must reset it.
+  bool planes_clear = false;
 };
 
 // Decodes the stream (the bytes behind the size prefix) at the decoder's own

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "codec/budget.h"
 #include "codec/encoder.h"
@@ -11,7 +10,8 @@
 namespace {
 
 // Room behind the budget for the header of a tiny budget, the bits emitted
-// between the last two budget checks and the flush byte.
+// between the last two budget checks, the coder's whole-word stores and the
+// flush byte.
 constexpr std::size_t kWorkSlack = 64;
 
 }  // namespace
@@ -28,11 +28,11 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   const int32_t B = stream_bytes(bitrate, enc.stream_rate);
   enc.bits.byte_budget = B - 1;
 
-  // Zeroed, so that a stream that ends before its budget (after the last
-  // pass) is padded with zero bytes rather than stale memory.
+  // The coder clears the buffer from the end of the header on, so a stream
+  // that ends before its budget (after the last pass) is padded with zeros.
   const std::size_t work_size = static_cast<std::size_t>(B) + kWorkSlack;
-  auto* work = new (std::nothrow) uint8_t[work_size]();
-  CheckAllocation(work, "encoder work buffer");
+  if (enc.stream.size() < work_size) enc.stream.resize(work_size);
+  uint8_t* work = enc.stream.data();
 
   Image_3C& image = enc.image;
   image.Load(rgb, height, width);
@@ -68,7 +68,6 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
         std::min(static_cast<std::size_t>(B), out_capacity - kPrefixBytes));
     std::memcpy(out + kPrefixBytes, work, static_cast<std::size_t>(copied));
   }
-  delete[] work;
   stage_finished(enc.stages, Stage::kOutput);
   return copied;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codec/bit_writer.h"
 #include "codec/stage_hook.h"
@@ -20,6 +21,7 @@ struct Encoder : StreamHeader {
   Image_3C maxima;  // descendant maxima of the coefficient trees
   SpihtState spiht;
   StageHook stages;  // optional: told as each stage ends (for benchmarks)
+  std::vector<uint8_t> stream;  // the stream as it is coded, kept between images
 };
 
 // Encodes `height` rows of `width` pixels (3 bytes each, rows packed) at

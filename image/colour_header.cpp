@@ -16,8 +16,8 @@ void set_matrix_q(ColourHeader& header, const Image_3C& image) {
 }
 
 void load_colour_q(Image_3C& image, const ColourHeader& header, int32_t rows,
-                   int32_t cols) {
-  image.ResetCoefficients(rows, cols);
+                   int32_t cols, bool known_zero) {
+  image.ResetCoefficients(rows, cols, known_zero);
   for (int e = 0; e < 3; ++e) {
     image.mean[e] = header.mean_q[e];
     for (int r = 0; r < 3; ++r) {

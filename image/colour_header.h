@@ -20,8 +20,9 @@ void set_mean_q(ColourHeader& header, const Image_3C& image);
 void set_matrix_q(ColourHeader& header, const Image_3C& image);
 
 // Decoder: sets the image up for (rows, cols) with every sample cleared, then
-// de-quantises the header values into its means and matrix.
+// de-quantises the header values into its means and matrix. `known_zero` as
+// for Image_3C::ResetCoefficients.
 void load_colour_q(Image_3C& image, const ColourHeader& header, int32_t rows,
-                   int32_t cols);
+                   int32_t cols, bool known_zero = false);
 
 #endif  // QUARN_IMAGE_COLOUR_HEADER_H

@@ -85,9 +85,11 @@ void Image_3C::Release() {
   levels = -1;
 }
 
-void Image_3C::ResetCoefficients(int32_t newRows, int32_t newCols) {
+void Image_3C::ResetCoefficients(int32_t newRows, int32_t newCols, bool known_zero) {
   // Storage that was just made comes zeroed from the system.
-  const bool zeroed = AllocateStorage(newRows, newCols);
+  const bool kept = levels >= 0 && newRows == rows && newCols == cols;
+  const bool fresh_zero = AllocateStorage(newRows, newCols);
+  const bool zeroed = fresh_zero || (kept && known_zero);
   std::memset(mean, 0, sizeof mean);
   std::memset(matrix, 0, sizeof matrix);
   levels = std::min(LevelCount(codeCols), LevelCount(codeRows));

@@ -26,7 +26,9 @@ class Image_3C {
   // Storage and state (image_3c.cpp).
   void Allocate(int32_t rows, int32_t cols);
   void Release();
-  void ResetCoefficients(int32_t rows, int32_t cols);
+  // `known_zero`: the caller knows that every sample is already zero (as
+  // WriteCells leaves them), so they need not be cleared again.
+  void ResetCoefficients(int32_t rows, int32_t cols, bool known_zero = false);
   void SelectColor(unsigned k);
   static int32_t LevelCount(int32_t n);
   // Coding size for a logical size: 0 when the size is refused (below 8, or
@@ -56,6 +58,12 @@ class Image_3C {
   void Recover();
   void RecoverPlane(float** p);
   void Write(uint8_t* out) const;
+  // The decoding pipeline's output, once RecoverPlane has run on all three
+  // planes: the inverse colour transform of the logical area straight into
+  // 4-byte cells (255, then colours 0, 1, 2), row r at out + r * out_stride.
+  // Every sample is left zero, ready for the next image of this size, and
+  // `levels` becomes 0.
+  void WriteCells(uint8_t* out, std::ptrdiff_t out_stride);
 
   int32_t rows = 0;
   int32_t cols = 0;

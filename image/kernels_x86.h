@@ -48,6 +48,12 @@ struct V1 {
   static D load(const float* p) { return *p; }
   static void store(float* p, D v) { *p = static_cast<float>(v); }
   static D set1(double x) { return x; }
+  static D load_d(const double* p) { return *p; }
+  static void store_d(double* p, D v) { *p = v; }
+  static void split(const float* p, double* even, double* odd) {
+    *even = p[0];
+    *odd = p[1];
+  }
   static D to_float(D v) { return static_cast<float>(v); }
   static void store_interleaved(float* p, D a, D b) {
     p[0] = static_cast<float>(a);
@@ -86,6 +92,13 @@ struct V2 {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
   }
   static D set1(double x) { return _mm_set1_pd(x); }
+  static D load_d(const double* p) { return _mm_loadu_pd(p); }
+  static void store_d(double* p, D v) { _mm_storeu_pd(p, v); }
+  static void split(const float* p, double* even, double* odd) {
+    const __m128 x = _mm_loadu_ps(p);
+    _mm_storeu_pd(even, _mm_cvtps_pd(_mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 0, 2, 0))));
+    _mm_storeu_pd(odd, _mm_cvtps_pd(_mm_shuffle_ps(x, x, _MM_SHUFFLE(3, 1, 3, 1))));
+  }
   static D to_float(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
   static void store_interleaved(float* p, D a, D b) {
     _mm_storeu_ps(p, _mm_unpacklo_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b)));
@@ -109,6 +122,14 @@ struct V4 {
   static D load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
   static void store(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
   static D set1(double x) { return _mm256_set1_pd(x); }
+  static D load_d(const double* p) { return _mm256_loadu_pd(p); }
+  static void store_d(double* p, D v) { _mm256_storeu_pd(p, v); }
+  static void split(const float* p, double* even, double* odd) {
+    const __m256 x = _mm256_permutevar8x32_ps(_mm256_loadu_ps(p),
+                                              _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    _mm256_storeu_pd(even, _mm256_cvtps_pd(_mm256_castps256_ps128(x)));
+    _mm256_storeu_pd(odd, _mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
+  }
   static D to_float(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
   static void store_interleaved(float* p, D a, D b) {
     const __m128 fa = _mm256_cvtpd_ps(a), fb = _mm256_cvtpd_ps(b);
@@ -135,6 +156,14 @@ struct V8 {
   static D load(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
   static void store(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
   static D set1(double x) { return _mm512_set1_pd(x); }
+  static D load_d(const double* p) { return _mm512_loadu_pd(p); }
+  static void store_d(double* p, D v) { _mm512_storeu_pd(p, v); }
+  static void split(const float* p, double* even, double* odd) {
+    const __m512 x = _mm512_permutexvar_ps(
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15), _mm512_loadu_ps(p));
+    _mm512_storeu_pd(even, _mm512_cvtps_pd(_mm512_castps512_ps256(x)));
+    _mm512_storeu_pd(odd, _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(x), 1))));
+  }
   static D to_float(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
   static void store_interleaved(float* p, D a, D b) {
     const __m256 fa = _mm512_cvtpd_ps(a), fb = _mm512_cvtpd_ps(b);
@@ -263,7 +292,9 @@ void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, u
 }
 
 // ---------------------------------------------------------------------------
-// Wavelet taps as vectors.
+// Wavelet taps as vectors, and the four filters written out once over the
+// nine samples around an output, each exactly as in the scalar line kernels
+// (the pair sums first, then left to right).
 
 template <class V>
 struct Taps {
@@ -274,43 +305,35 @@ struct Taps {
         b1(V::set1(wavelet::b1)), b2(V::set1(wavelet::b2)), b3(V::set1(wavelet::b3)) {}
 };
 
-// The analysis outputs centred on sample 2k of a line, written in terms of
-// its even samples e (e[i] = s[2k + 2i]) and odd samples o (o[i] = s[2k + 2i
-// + 1]), each as in the scalar line kernel:
-//   low  = (s[-1] + s[1])a1 + s[0]a0 - (s[-2] + s[2])a2 - (s[-3] + s[3])a3
-//          + (s[-4] + s[4])a4
-//   high = s[1]b0 - (s[0] + s[2])b1 - (s[-1] + s[3])b2 + (s[-2] + s[4])b3
-// Load(i) returns s[2k + i] for i = -4 .. 4.
-template <class V, class Load>
-inline typename V::D analysis_low(const Taps<V>& t, Load s) {
-  return (s(-1) + s(1)) * t.a1 + s(0) * t.a0 - (s(-2) + s(2)) * t.a2 - (s(-3) + s(3)) * t.a3 +
-         (s(-4) + s(4)) * t.a4;
+// Analysis of line s around output k: z = s[2k], m1 = s[2k - 1], p1 =
+// s[2k + 1] and so on.
+template <class V, class D>
+inline D analysis_low(const Taps<V>& t, D m4, D m3, D m2, D m1, D z, D p1, D p2, D p3, D p4) {
+  return (m1 + p1) * t.a1 + z * t.a0 - (m2 + p2) * t.a2 - (m3 + p3) * t.a3 + (m4 + p4) * t.a4;
 }
-template <class V, class Load>
-inline typename V::D analysis_high(const Taps<V>& t, Load s) {
-  return s(1) * t.b0 - (s(0) + s(2)) * t.b1 - (s(-1) + s(3)) * t.b2 + (s(-2) + s(4)) * t.b3;
+template <class V, class D>
+inline D analysis_high(const Taps<V>& t, D m2, D m1, D z, D p1, D p2, D p3, D p4) {
+  return p1 * t.b0 - (z + p2) * t.b1 - (m1 + p3) * t.b2 + (m2 + p4) * t.b3;
 }
-// The synthesis outputs 2k (even) and 2k + 1 (odd) of an interleaved line t,
-// Load(i) returning t[2k + i] for i = -3 .. 5:
-//   even = t[0]b0 - (t[-1] + t[1])a1 - (t[-2] + t[2])b2 + (t[-3] + t[3])a3
-//   odd  = (t[0] + t[2])b1 + t[1]a0 - (t[-1] + t[3])a2 - (t[-2] + t[4])b3
-//          + (t[-3] + t[5])a4
-template <class V, class Load>
-inline typename V::D synthesis_even(const Taps<V>& t, Load s) {
-  return s(0) * t.b0 - (s(-1) + s(1)) * t.a1 - (s(-2) + s(2)) * t.b2 + (s(-3) + s(3)) * t.a3;
+// Synthesis of the interleaved line t around outputs 2k (even) and 2k + 1
+// (odd): z = t[2k], m1 = t[2k - 1], p1 = t[2k + 1] and so on.
+template <class V, class D>
+inline D synthesis_even(const Taps<V>& t, D m3, D m2, D m1, D z, D p1, D p2, D p3) {
+  return z * t.b0 - (m1 + p1) * t.a1 - (m2 + p2) * t.b2 + (m3 + p3) * t.a3;
 }
-template <class V, class Load>
-inline typename V::D synthesis_odd(const Taps<V>& t, Load s) {
-  return (s(0) + s(2)) * t.b1 + s(1) * t.a0 - (s(-1) + s(3)) * t.a2 - (s(-2) + s(4)) * t.b3 +
-         (s(-3) + s(5)) * t.a4;
+template <class V, class D>
+inline D synthesis_odd(const Taps<V>& t, D m3, D m2, D m1, D z, D p1, D p2, D p3, D p4, D p5) {
+  return (z + p2) * t.b1 + p1 * t.a0 - (m1 + p3) * t.a2 - (m2 + p4) * t.b3 + (m3 + p5) * t.a4;
 }
 
 // ---------------------------------------------------------------------------
 // Column passes: a block of NV vectors of columns is copied into the work
 // storage, one row of the block after another with four mirrored guard rows
 // at each end; the outputs are filtered from that copy straight into the
-// plane. Blocks of the widest vectors first, then narrower ones: the column
-// count is always even, so two-lane blocks finish every region.
+// plane, each vector of columns in one sweep down the block that keeps the
+// nine samples around an output in registers. Blocks of the widest vectors
+// first, then narrower ones: the column count is always even, so two-lane
+// blocks finish every region.
 
 // Work row i of the block holds line sample i - 4.
 inline void mirror_rows(float* work, int32_t w, int32_t n) {
@@ -325,6 +348,7 @@ inline void mirror_rows(float* work, int32_t w, int32_t n) {
 template <class V, int NV>
 void forward_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0,
                           float* work) {
+  using D = typename V::D;
   constexpr int32_t W = NV * V::N;
   for (int32_t y = 0; y < rows; ++y) {
     __builtin_memcpy(work + (y + 4) * W, p + y * stride + x0, sizeof(float) * W);
@@ -332,14 +356,26 @@ void forward_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
   mirror_rows(work, W, rows);
   const Taps<V> t;
   const int32_t half = rows / 2;
-  for (int32_t k = 0; k < half; ++k) {
-    const float* c = work + (2 * k + 4) * W;
-    float* low = p + k * stride + x0;
-    float* high = p + (half + k) * stride + x0;
-    for (int v = 0; v < NV; ++v) {
-      auto s = [&](int i) { return V::load(c + i * W + v * V::N); };
-      V::store(low + v * V::N, analysis_low<V>(t, s));
-      V::store(high + v * V::N, analysis_high<V>(t, s));
+  for (int v = 0; v < NV; ++v) {
+    const float* s = work + 4 * W + v * V::N;  // line sample 0
+    D m4 = V::load(s - 4 * W), m3 = V::load(s - 3 * W), m2 = V::load(s - 2 * W);
+    D m1 = V::load(s - W), z = V::load(s), p1 = V::load(s + W), p2 = V::load(s + 2 * W);
+    D p3 = V::load(s + 3 * W), p4 = V::load(s + 4 * W);
+    float* low = p + x0 + v * V::N;
+    float* high = low + half * stride;
+    for (int32_t k = 0;;) {
+      V::store(low + k * stride, analysis_low(t, m4, m3, m2, m1, z, p1, p2, p3, p4));
+      V::store(high + k * stride, analysis_high(t, m2, m1, z, p1, p2, p3, p4));
+      if (++k == half) break;
+      m4 = m2;
+      m3 = m1;
+      m2 = z;
+      m1 = p1;
+      z = p2;
+      p1 = p3;
+      p2 = p4;
+      p3 = V::load(s + (2 * k + 3) * W);
+      p4 = V::load(s + (2 * k + 4) * W);
     }
   }
 }
@@ -347,25 +383,35 @@ void forward_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
 template <class V, int NV>
 void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0,
                           float* work) {
+  using D = typename V::D;
   constexpr int32_t W = NV * V::N;
   const int32_t half = rows / 2;
   for (int32_t k = 0; k < half; ++k) {
-    const float* low = p + k * stride + x0;
-    const float* high = p + (half + k) * stride + x0;
     float* even = work + (2 * k + 4) * W;
-    __builtin_memcpy(even, low, sizeof(float) * W);
-    __builtin_memcpy(even + W, high, sizeof(float) * W);
+    __builtin_memcpy(even, p + k * stride + x0, sizeof(float) * W);
+    __builtin_memcpy(even + W, p + (half + k) * stride + x0, sizeof(float) * W);
   }
   mirror_rows(work, W, rows);
   const Taps<V> t;
-  for (int32_t k = 0; k < half; ++k) {
-    const float* c = work + (2 * k + 4) * W;
-    float* even = p + 2 * k * stride + x0;
-    float* odd = even + stride;
-    for (int v = 0; v < NV; ++v) {
-      auto s = [&](int i) { return V::load(c + i * W + v * V::N); };
-      V::store(even + v * V::N, synthesis_even<V>(t, s));
-      V::store(odd + v * V::N, synthesis_odd<V>(t, s));
+  for (int v = 0; v < NV; ++v) {
+    const float* s = work + 4 * W + v * V::N;  // interleaved sample 0
+    D m3 = V::load(s - 3 * W), m2 = V::load(s - 2 * W), m1 = V::load(s - W), z = V::load(s);
+    D p1 = V::load(s + W), p2 = V::load(s + 2 * W), p3 = V::load(s + 3 * W);
+    D p4 = V::load(s + 4 * W), p5 = V::load(s + 5 * W);
+    float* out = p + x0 + v * V::N;
+    for (int32_t k = 0;;) {
+      V::store(out + 2 * k * stride, synthesis_even(t, m3, m2, m1, z, p1, p2, p3));
+      V::store(out + (2 * k + 1) * stride, synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
+      if (++k == half) break;
+      m3 = m1;
+      m2 = z;
+      m1 = p1;
+      z = p2;
+      p1 = p3;
+      p2 = p4;
+      p3 = p5;
+      p4 = V::load(s + (2 * k + 4) * W);
+      p5 = V::load(s + (2 * k + 5) * W);
     }
   }
 }
@@ -391,74 +437,82 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 }
 
 // ---------------------------------------------------------------------------
-// Row passes: a row is split into its even samples e and odd samples o, each
-// with two mirrored guard samples at either end (the whole-sample extension
-// of the interleaved line). Outputs are N at a time along the row, all read
-// from e and o, so the last group may overlap the one before it.
+// Row passes: a row is converted once to double precision and split into its
+// even samples e and odd samples o, each with two mirrored guard samples at
+// either end (the whole-sample extension of the interleaved line). Outputs
+// are N at a time along the row, all read from e and o, so the last group may
+// overlap the one before it.
 
 // e and o each have room for two guards before and after h samples.
-inline void mirror_halves(float* e, float* o, int32_t h) {
-  o[-1] = o[0];      // s[-1] = s[1]
-  e[-1] = e[1];      // s[-2] = s[2]
-  o[-2] = o[1];      // s[-3] = s[3]
-  e[-2] = e[2];      // s[-4] = s[4]
-  e[h] = e[h - 1];   // s[n] = s[n - 2]
-  o[h] = o[h - 2];   // s[n + 1] = s[n - 3]
+inline void mirror_halves(double* e, double* o, int32_t h) {
+  o[-1] = o[0];         // s[-1] = s[1]
+  e[-1] = e[1];         // s[-2] = s[2]
+  o[-2] = o[1];         // s[-3] = s[3]
+  e[-2] = e[2];         // s[-4] = s[4]
+  e[h] = e[h - 1];      // s[n] = s[n - 2]
+  o[h] = o[h - 2];      // s[n + 1] = s[n - 3]
   e[h + 1] = e[h - 2];  // s[n + 2] = s[n - 4]
   o[h + 1] = o[h - 3];  // s[n + 3] = s[n - 5]
+}
+
+// Runs f(k) for k = 0, N, 2N, ... and, when h is not a multiple of N, once
+// more for the last N outputs (h is at least 8, N at most 8).
+template <int N, class F>
+inline void along(int32_t h, F&& f) {
+  int32_t k = 0;
+  for (; k + N <= h; k += N) f(k);
+  if (k < h) f(h - N);
 }
 
 template <class V>
 void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
   const int32_t h = cols / 2;
-  float* e = work + 8;
-  float* o = e + h + 16;
+  double* e = reinterpret_cast<double*>(work) + 8;
+  double* o = e + h + 16;
   const Taps<V> t;
   for (int32_t y = 0; y < rows; ++y) {
     float* row = p + y * stride;
-    for (int32_t k = 0; k < h; ++k) {
-      e[k] = row[2 * k];
-      o[k] = row[2 * k + 1];
-    }
+    along<V::N>(h, [&](int32_t k) { V::split(row + 2 * k, e + k, o + k); });
     mirror_halves(e, o, h);
-    // s(i) is sample 2k + i: even i from e, odd i from o.
-    auto at = [&](int32_t k) {
-      return [=](int i) {
-        return (i & 1) ? V::load(o + k + ((i - 1) >> 1)) : V::load(e + k + (i >> 1));
-      };
-    };
-    int32_t k = 0;
-    for (; k + V::N <= h; k += V::N) V::store(row + k, analysis_low<V>(t, at(k)));
-    if (k < h) V::store(row + h - V::N, analysis_low<V>(t, at(h - V::N)));
-    for (k = 0; k + V::N <= h; k += V::N) V::store(row + h + k, analysis_high<V>(t, at(k)));
-    if (k < h) V::store(row + 2 * h - V::N, analysis_high<V>(t, at(h - V::N)));
+    along<V::N>(h, [&](int32_t k) {
+      const double* a = e + k;
+      const double* b = o + k;
+      V::store(row + k, analysis_low(t, V::load_d(a - 2), V::load_d(b - 2), V::load_d(a - 1),
+                                     V::load_d(b - 1), V::load_d(a), V::load_d(b),
+                                     V::load_d(a + 1), V::load_d(b + 1), V::load_d(a + 2)));
+    });
+    along<V::N>(h, [&](int32_t k) {
+      const double* a = e + k;
+      const double* b = o + k;
+      V::store(row + h + k, analysis_high(t, V::load_d(a - 1), V::load_d(b - 1), V::load_d(a),
+                                          V::load_d(b), V::load_d(a + 1), V::load_d(b + 1),
+                                          V::load_d(a + 2)));
+    });
   }
 }
 
 template <class V>
 void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
   const int32_t h = cols / 2;
-  float* e = work + 8;
-  float* o = e + h + 16;
+  double* e = reinterpret_cast<double*>(work) + 8;
+  double* o = e + h + 16;
   const Taps<V> t;
   for (int32_t y = 0; y < rows; ++y) {
     float* row = p + y * stride;
-    for (int32_t k = 0; k < h; ++k) e[k] = row[k];
-    for (int32_t k = 0; k < h; ++k) o[k] = row[h + k];
+    along<V::N>(h, [&](int32_t k) {
+      V::store_d(e + k, V::load(row + k));
+      V::store_d(o + k, V::load(row + h + k));
+    });
     mirror_halves(e, o, h);
-    auto at = [&](int32_t k) {
-      return [=](int i) {
-        return (i & 1) ? V::load(o + k + ((i - 1) >> 1)) : V::load(e + k + (i >> 1));
-      };
-    };
-    int32_t k = 0;
-    for (; k + V::N <= h; k += V::N) {
-      V::store_interleaved(row + 2 * k, synthesis_even<V>(t, at(k)), synthesis_odd<V>(t, at(k)));
-    }
-    if (k < h) {
-      k = h - V::N;
-      V::store_interleaved(row + 2 * k, synthesis_even<V>(t, at(k)), synthesis_odd<V>(t, at(k)));
-    }
+    along<V::N>(h, [&](int32_t k) {
+      const double* a = e + k;
+      const double* b = o + k;
+      const auto m3 = V::load_d(b - 2), m2 = V::load_d(a - 1), m1 = V::load_d(b - 1);
+      const auto z = V::load_d(a), p1 = V::load_d(b), p2 = V::load_d(a + 1);
+      const auto p3 = V::load_d(b + 1), p4 = V::load_d(a + 2), p5 = V::load_d(b + 2);
+      V::store_interleaved(row + 2 * k, synthesis_even(t, m3, m2, m1, z, p1, p2, p3),
+                           synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
+    });
   }
 }
 

@@ -1,12 +1,18 @@
 // The SPIHT lists shared by the coder and the decoder.
 //
-// LISP: one singly linked list of 2x2 groups for all three planes, behind a
-// dummy head. A group's clear pixel bits stand for its insignificant members,
-// its clear set bits for its insignificant descendant sets. Entries come from
-// a pool of large chunks rather than one allocation each.
+// LISP: the 2x2 groups of all three planes that still have an insignificant
+// member or descendant set, in list order. A group's clear pixel bits stand
+// for its insignificant members, its clear set bits for its insignificant
+// descendant sets. The list is an array: new groups are appended at its end,
+// and the walk of each set phase moves every unfinished group down over the
+// finished ones, which keeps exactly the order of a linked list from which
+// finished groups are unlinked.
 //
-// LSP: references to the coefficients found significant, in the order found,
-// kept in blocks of 12 x codeCols entries.
+// LSP: the coefficients found significant, in the order found, as offsets
+// into the coefficient image's block of planes, kept in blocks of
+// 12 x codeCols entries.
+//
+// Both keep their storage from one image to the next while the size stays.
 #ifndef QUARN_SPIHT_LISTS_H
 #define QUARN_SPIHT_LISTS_H
 
@@ -14,10 +20,9 @@
 #include <cstdint>
 
 struct LispEntry {
-  int32_t row;    // top-left member's row (even)
-  int32_t col;    // top-left member's column (even)
+  uint16_t row;   // top-left member's row (even)
+  uint16_t col;   // top-left member's column (even)
   int32_t flags;  // see the flag layout below
-  LispEntry* next;
 };
 
 // Flag word of a LispEntry.
@@ -37,68 +42,77 @@ inline unsigned plane(int32_t flags) {
 inline int32_t level(int32_t flags) { return flags >> kLevelShift; }
 }  // namespace lisp_flags
 
-// Chunked storage for LISP entries with a free list; everything is released
-// by clear() (or the destructor).
-class LispPool {
+// The LISP's storage: a growable array of entries.
+class LispList {
  public:
-  LispPool() = default;
-  ~LispPool() { clear(); }
-  LispPool(const LispPool&) = delete;
-  LispPool& operator=(const LispPool&) = delete;
+  LispList() = default;
+  ~LispList() { release(); }
+  LispList(const LispList&) = delete;
+  LispList& operator=(const LispList&) = delete;
 
-  LispEntry* take() {
-    if (free_ != nullptr) {
-      LispEntry* e = free_;
-      free_ = e->next;
-      return e;
-    }
-    if (used_ == kChunkEntries) grow();
-    return &chunks_->entries[used_++];
+  int32_t size() const { return size_; }
+  LispEntry& operator[](int32_t i) { return data_[i]; }
+  void push(const LispEntry& e) {
+    if (size_ == capacity_) grow();
+    data_[size_++] = e;
   }
-  void give(LispEntry* e) {
-    e->next = free_;
-    free_ = e;
-  }
-  void clear();
+  void truncate(int32_t n) { size_ = n; }
+  void release();
 
  private:
-  static constexpr int32_t kChunkEntries = 4096;
-  struct Chunk {
-    Chunk* older;
-    LispEntry entries[kChunkEntries];
-  };
-  void grow();
+  void grow();  // allocation failures end the process ("LISP entry")
 
-  Chunk* chunks_ = nullptr;
-  int32_t used_ = kChunkEntries;
-  LispEntry* free_ = nullptr;
+  LispEntry* data_ = nullptr;
+  int32_t size_ = 0;
+  int32_t capacity_ = 0;
 };
 
 // The LSP's storage. Entries are counted from 0 in insertion order.
 struct LspStore {
-  float*** lsp_blocks = nullptr;  // codeRows / 4 slots
-  int32_t lsp_block_size = 0;     // 12 x codeCols entries per block
-  int32_t lsp_block_count = 0;    // blocks allocated so far
-  float** lsp_block = nullptr;    // the block being filled
-  int32_t lsp_free = 0;           // free slots left in it
+  uint32_t** lsp_blocks = nullptr;  // codeRows / 4 slots
+  int32_t lsp_slots = 0;            // slots of lsp_blocks
+  int32_t lsp_block_size = 0;       // 12 x codeCols entries per block
+  int32_t lsp_block_count = 0;      // blocks holding entries
+  int32_t lsp_blocks_kept = 0;      // blocks allocated, kept for later images
+  uint32_t* lsp_block = nullptr;    // the block being filled
+  int32_t lsp_free = 0;             // free slots left in it
 
+  LspStore() = default;
+  ~LspStore() { release(); }
+  LspStore(const LspStore&) = delete;
+  LspStore& operator=(const LspStore&) = delete;
+
+  // Empties the store for an image of this coding size.
   void begin(int32_t codeRows, int32_t codeCols);
-  void end();  // frees the blocks, last first, then the table
+  void release();
 
-  void add(float* coefficient) {
+  void add(uint32_t offset) {
     if (lsp_free == 0) grow();
-    lsp_block[lsp_block_size - lsp_free--] = coefficient;
+    lsp_block[lsp_block_size - lsp_free--] = offset;
+  }
+  // Adds the offsets of the members in mask4 (bit k: offsets[k]), in member
+  // order, without a branch per member.
+  void add_members(const uint32_t offsets[4], uint32_t mask4) {
+    if (lsp_free < 4) {
+      for (int k = 0; k < 4; ++k)
+        if (mask4 >> k & 1) add(offsets[k]);
+      return;
+    }
+    uint32_t* tail = lsp_block + (lsp_block_size - lsp_free);
+    uint32_t n = 0;
+    for (int k = 0; k < 4; ++k) {
+      tail[n] = offsets[k];
+      n += mask4 >> k & 1;
+    }
+    lsp_free -= static_cast<int32_t>(n);
   }
   // Number of entries added so far.
   int64_t size() const {
     return static_cast<int64_t>(lsp_block_count) * lsp_block_size - lsp_free;
   }
-  float* at(int64_t i) const {
-    return lsp_blocks[i / lsp_block_size][i % lsp_block_size];
-  }
 
  private:
-  void grow();
+  void grow();  // allocation failures end the process ("LSP")
 };
 
 // Coder state common to both sides.
@@ -111,9 +125,7 @@ struct SpihtState {
   int32_t top_cols = 0;
   int32_t code_rows = 0;   // SPIHT's copies of the coding size
   int32_t code_cols = 0;
-  LispEntry* lisp_head = nullptr;
-  LispEntry* lisp_tail = nullptr;
-  LispPool lisp_pool;
+  LispList lisp;
   LspStore lsp;
   // pass_end[k]: the LSP size when refinement pass k began, so sorting pass k
   // added entries pass_end[k-1] .. pass_end[k]-1.

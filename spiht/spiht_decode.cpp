@@ -3,9 +3,14 @@
 // that its bits so far leave open, by one shared step per sorting pass.
 #include "spiht/spiht_decode.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "image/image_3c.h"
+#include "spiht/bit_sink.h"
+#include "spiht/group_mask.h"
+#include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
 
 namespace {
@@ -14,45 +19,106 @@ using namespace lisp_flags;
 
 class Reader {
  public:
-  Reader(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
-          int32_t tree_levels)
-      : s_(s), r_(r), image_(coefficients), tree_levels_(tree_levels) {}
+  Reader(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients, int32_t tree_levels)
+      : s_(s),
+        r_(r),
+        tree_levels_(tree_levels),
+        base_(coefficients.plane[0][0]),
+        cs_(coefficients.stride),
+        ps_(coefficients.planeSamples) {
+    // Take over from the bit reader, which counts a byte as soon as it
+    // reads its first bit.
+    bits_.data = r.start + 1;
+    bits_.bytes = r.end - bits_.data;
+    bits_.pos = static_cast<int64_t>(r.byte_count - 1) * 8 - r.bits_left;
+    // byte_count = 1 + ceil(pos / 8) reaches byte_budget at this position.
+    limit_ = r.byte_budget <= 1 ? -1 : (static_cast<int64_t>(r.byte_budget) - 2) * 8 + 1;
+  }
 
   bool sorting_pass();
   bool refinement_pass();
 
+  // Hands the position back to the bit reader.
+  void finish() {
+    const int64_t fetched = (bits_.pos + 7) >> 3;
+    r_.byte_count = static_cast<int32_t>(1 + fetched);
+    r_.byte_ptr = bits_.data + std::min<int64_t>(fetched, bits_.bytes);
+    r_.bits_left = static_cast<int32_t>(fetched * 8 - bits_.pos);
+    r_.bit_buffer = r_.bits_left == 0
+                        ? 0
+                        : static_cast<int32_t>(bits_.byte_at(fetched - 1) >> (8 - r_.bits_left));
+  }
+
  private:
-  bool over_budget() const { return r_.byte_count >= r_.byte_budget; }
-  void decode_group(LispEntry& e);
-  void decode_sets(LispEntry& e);
+  template <bool kNew>
+  QUARN_HOT void decode_group(BitSource& b, LispEntry& e, float magnitude);
+  QUARN_HOT void decode_sets(BitSource& b, int32_t i, float magnitude);
+
+  // Samples that a group a few entries ahead may write: its members, or in
+  // the set phase the groups its offspring would be.
+  static constexpr int32_t kAhead = 12;
+  void prefetch_group(const LispEntry& e) const {
+    const float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+    __builtin_prefetch(g);
+    __builtin_prefetch(g + cs_);
+  }
+  void prefetch_offspring(const LispEntry& e) const {
+    if ((e.flags & kSetBits) == kSetBits || level(e.flags) > tree_levels_) return;
+    const float* g = base_ + plane(e.flags) * ps_ + 2 * (e.row * cs_ + e.col);
+    for (int r = 0; r < 4; ++r) __builtin_prefetch(g + r * cs_);
+  }
 
   SpihtDecodeState& s_;
   BitReader& r_;
-  Image_3C& image_;
   const int32_t tree_levels_;
+  float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
+  const std::ptrdiff_t cs_, ps_;
+  BitSource bits_{};
+  int64_t limit_ = 0;  // over budget from this bit position on
 };
 
-void Reader::decode_group(LispEntry& e) {
-  float** P = image_.current;
-  for (int k = 0; k < 4; ++k) {
-    const int32_t bit = 1 << (2 * k);
-    if (e.flags & bit) continue;
-    if (get_bit(r_) == 0) continue;
-    float& v = P[e.row + tree::kRowOffset[k]][e.col + tree::kColOffset[k]];
-    s_.lsp.add(&v);
-    e.flags |= bit;
-    v = get_bit(r_) ? -s_.entry_magnitude : s_.entry_magnitude;
-  }
+// Per open member a significance bit, and after a 1 the sign bit: read for
+// all four members at once from the next 8 bits. A new group's members are
+// all still zero, so they are written without being read.
+template <bool kNew>
+void Reader::decode_group(BitSource& b, LispEntry& e, float magnitude) {
+  const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kPixelBits));
+  const uint32_t read = group_mask::kGroupRead[open | (b.peek() & 0xFF) << 4];
+  b.pos += read >> 8;
+  const uint32_t found = read & 15;
+  // No branch on what was found: it is rarely predictable.
+  float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+  const uint32_t at = static_cast<uint32_t>(g - base_);
+  const uint32_t offsets[4] = {at, at + 1, at + static_cast<uint32_t>(cs_),
+                               at + static_cast<uint32_t>(cs_) + 1};
+  s_.lsp.add_members(offsets, found);
+  group_mask::Four f = kNew ? group_mask::Four{} : group_mask::load(g, cs_);
+  group_mask::place(f, found, read >> 4 & 15, magnitude);
+  group_mask::store(g, cs_, f);
+  e.flags |= static_cast<int32_t>(group_mask::spread(found));
 }
 
-void Reader::decode_sets(LispEntry& e) {
+// The group bit unless a set is already significant, then a bit per open
+// set; after a 1 the offspring group is read at once.
+void Reader::decode_sets(BitSource& b, int32_t i, float magnitude) {
+  const LispEntry e = s_.lisp[i];
   const int32_t F = e.flags;
-  if ((F & kSetBits) == 0 && get_bit(r_) == 1) return;
-  for (int k = 0; k < 4; ++k) {
-    if (F & (2 << (2 * k))) continue;
-    if (get_bit(r_) == 0) continue;
-    e.flags |= 2 << (2 * k);
-    decode_group(*tree::append_offspring(s_, e, k, tree_levels_));
+  if ((F & kSetBits) == 0 && b.get() == 1) return;
+  uint32_t rest = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
+  while (rest != 0) {
+    const int n = group_mask::count(rest);
+    const uint32_t next = b.peek() & ((1u << n) - 1);
+    if (next == 0) {
+      b.pos += n;
+      return;
+    }
+    const int j = std::countr_zero(next);
+    b.pos += j + 1;
+    const int k = group_mask::kNth[rest][static_cast<std::size_t>(j)];
+    rest &= ~((2u << k) - 1);
+    s_.lisp[i].flags |= 2 << (2 * k);
+    s_.lisp.push(tree::offspring(s_, e, k, tree_levels_));
+    decode_group<true>(b, s_.lisp[s_.lisp.size() - 1], magnitude);
   }
 }
 
@@ -61,55 +127,66 @@ bool Reader::sorting_pass() {
   const float v = static_cast<float>(0.38 * T);
   s_.pass_offset[s_.pass_count] = v;
   s_.entry_magnitude = static_cast<float>(static_cast<double>(T) + v);
+  const float magnitude = s_.entry_magnitude;
 
-  for (LispEntry* e = s_.lisp_head->next; e != nullptr; e = e->next) {
-    if ((e->flags & kPixelBits) == kPixelBits) continue;
-    image_.SelectColor(plane(e->flags));
-    decode_group(*e);
-    if (over_budget()) return true;
+  LispList& lisp = s_.lisp;
+  BitSource b = bits_;
+  const int64_t limit = limit_;
+  bool stop = false;
+  const int32_t n = lisp.size();
+  for (int32_t i = 0; i < n && !stop; ++i) {
+    if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
+    if ((lisp[i].flags & kPixelBits) == kPixelBits) continue;
+    decode_group<false>(b, lisp[i], magnitude);
+    stop = b.pos >= limit;
   }
-  LispEntry* prev = s_.lisp_head;
-  for (LispEntry* e = prev->next; e != nullptr;) {
-    if ((e->flags & kSetBits) != kSetBits) {
-      image_.SelectColor(plane(e->flags));
-      decode_sets(*e);
-      if (over_budget()) return true;
+  int32_t kept = 0;
+  for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
+    if (i + kAhead < lisp.size()) prefetch_offspring(lisp[i + kAhead]);
+    if ((lisp[i].flags & kSetBits) != kSetBits) {
+      decode_sets(b, i, magnitude);
+      if (b.pos >= limit) {
+        stop = true;
+        break;
+      }
     }
-    if ((e->flags & kDone) == kDone) {
-      prev->next = e->next;
-      if (s_.lisp_tail == e) s_.lisp_tail = prev;
-      s_.lisp_pool.give(e);
-      e = prev->next;
-    } else {
-      prev = e;
-      e = e->next;
-    }
+    const LispEntry e = lisp[i];
+    if ((e.flags & kDone) != kDone) lisp[kept++] = e;
   }
-  return false;
+  if (!stop) lisp.truncate(kept);
+  bits_ = b;
+  return stop;
 }
 
 bool Reader::refinement_pass() {
   const double T = s_.threshold;
   s_.pass_end[s_.pass_count++] = s_.lsp.size();
   const int32_t P = s_.pass_count;
+  BitSource b = bits_;
+  const int64_t limit = limit_;
+  float* const base = base_;
   int64_t first = 0;
-  for (int32_t k = 0; k <= P - 2; ++k) {
+  bool stop = false;
+  for (int32_t k = 0; k <= P - 2 && !stop; ++k) {
     const int32_t n = P - k;
-    const float f =
-        static_cast<float>((0.5 - 0.25 / static_cast<float>(n * n)) * T);
+    const float f = static_cast<float>((0.5 - 0.25 / static_cast<float>(n * n)) * T);
     const float diff = static_cast<float>(static_cast<double>(f) - s_.pass_offset[k]);
     const float up = static_cast<float>(T + diff);
     s_.pass_offset[k] = f;
+    const double steps[2] = {diff, up};
     const int64_t last = s_.pass_end[k];
-    for (int64_t i = first; i < last; ++i) {
-      float& value = *s_.lsp.at(i);
-      const double step = get_bit(r_) ? up : diff;
-      value = static_cast<float>(value > 0.0f ? value + step : value - step);
-      if (over_budget()) return true;
-    }
+    stop = walk_lsp(s_.lsp, first, last, [&](uint32_t offset, uint32_t ahead) {
+      __builtin_prefetch(base + ahead);
+      float& value = base[offset];
+      const double step = steps[b.get()];
+      // value - step is value + (-step) exactly.
+      value = static_cast<float>(value + (value > 0.0f ? step : -step));
+      return b.pos >= limit;
+    });
     first = last;
   }
-  return false;
+  bits_ = b;
+  return stop;
 }
 
 }  // namespace
@@ -125,5 +202,6 @@ void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
+  decoder.finish();
   spiht_end(s);
 }

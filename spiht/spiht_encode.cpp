@@ -7,8 +7,12 @@
 #include "spiht/spiht_encode.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "image/image_3c.h"
+#include "spiht/bit_sink.h"
+#include "spiht/group_mask.h"
+#include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
 
 namespace {
@@ -19,113 +23,179 @@ class Coder {
  public:
   Coder(SpihtState& s, BitWriter& w, Image_3C& coefficients, Image_3C& maxima,
         int32_t tree_levels)
-      : s_(s), w_(w), image_(coefficients), maxima_(maxima), tree_levels_(tree_levels) {}
+      : s_(s),
+        w_(w),
+        tree_levels_(tree_levels),
+        base_(coefficients.plane[0][0]),
+        cs_(coefficients.stride),
+        ps_(coefficients.planeSamples),
+        mbase_(maxima.plane[0][0]),
+        ms_(maxima.stride),
+        mps_(maxima.planeSamples) {
+    // Take over from the bit writer: its pending bits go into the buffer,
+    // which is cleared ahead. The last check before the budget is reached
+    // can be followed by up to 37 bits, and words are stored whole: clear up
+    // to byte_budget + 16.
+    uint8_t* buffer = w.byte_ptr - w.byte_count;  // where the "n" is
+    const int64_t end = static_cast<int64_t>(w.byte_budget) + 16;
+    if (end > w.byte_count) {
+      std::memset(w.byte_ptr, 0, static_cast<std::size_t>(end - w.byte_count));
+    }
+    *w.byte_ptr = static_cast<uint8_t>(w.bit_buffer >> w.bits_left);
+    bits_.out = buffer + 1;
+    bits_.pos = static_cast<int64_t>(w.byte_count - 1) * 8 + (8 - w.bits_left);
+    uint64_t word;
+    std::memcpy(&word, bits_.out + (bits_.pos >> 6) * 8, sizeof word);
+    bits_.acc = little_endian64(word);
+    // byte_count = 1 + pos / 8 reaches byte_budget at this position.
+    limit_ = (static_cast<int64_t>(w.byte_budget) - 1) * 8;
+  }
 
   bool sorting_pass();
   bool refinement_pass();
 
+  // Stores the last word and hands the position back to the bit writer.
+  void finish() {
+    bits_.store_word();
+    const int64_t pos = bits_.pos;
+    const int32_t pending = static_cast<int32_t>(pos & 7);
+    w_.byte_ptr = bits_.out + (pos >> 3);
+    w_.byte_count = static_cast<int32_t>(1 + (pos >> 3));
+    w_.bits_left = 8 - pending;
+    w_.bit_buffer = pending == 0 ? 0 : (*w_.byte_ptr << (8 - pending)) & 0xFF;
+  }
+
  private:
-  bool over_budget() const { return w_.byte_count >= w_.byte_budget; }
-  void code_group(LispEntry& e);
-  void code_sets(LispEntry& e);
+  QUARN_HOT void code_group(BitSink& b, LispEntry& e, float T);
+  QUARN_HOT void code_sets(BitSink& b, int32_t i, float T);
+
+  // Samples that a group a few entries ahead will read: its members, and in
+  // the set phase its maxima and the groups its offspring would be.
+  static constexpr int32_t kAhead = 12;
+  void prefetch_group(const LispEntry& e) const {
+    const float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+    __builtin_prefetch(g);
+    __builtin_prefetch(g + cs_);
+  }
+  void prefetch_sets(const LispEntry& e) const {
+    if ((e.flags & kSetBits) == kSetBits) return;
+    const float* m = mbase_ + plane(e.flags) * mps_ + e.row * ms_ + e.col;
+    __builtin_prefetch(m);
+    __builtin_prefetch(m + ms_);
+    if (level(e.flags) <= tree_levels_) {
+      const float* g = base_ + plane(e.flags) * ps_ + 2 * (e.row * cs_ + e.col);
+      for (int r = 0; r < 4; ++r) __builtin_prefetch(g + r * cs_);
+    }
+  }
 
   SpihtState& s_;
   BitWriter& w_;
-  Image_3C& image_;
-  Image_3C& maxima_;
   const int32_t tree_levels_;
+  float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
+  const std::ptrdiff_t cs_, ps_;
+  const float* const mbase_;
+  const std::ptrdiff_t ms_, mps_;
+  BitSink bits_{};
+  int64_t limit_ = 0;  // over budget from this bit position on
 };
 
-void Coder::code_group(LispEntry& e) {
-  const float T = s_.threshold;
-  float** P = image_.current;
-  for (int k = 0; k < 4; ++k) {
-    const int32_t bit = 1 << (2 * k);
-    if (e.flags & bit) continue;
-    float& v = P[e.row + tree::kRowOffset[k]][e.col + tree::kColOffset[k]];
-    const float magnitude = std::fabs(v);
-    if (magnitude >= T) {
-      put_bit(w_, 1);
-      s_.lsp.add(&v);
-      e.flags |= bit;
-      put_bit(w_, v < 0.0f);
-      v = magnitude - T;
-    } else {
-      put_bit(w_, 0);
-    }
-  }
+// Per open member a significance bit, and after a 1 the sign bit.
+void Coder::code_group(BitSink& b, LispEntry& e, float T) {
+  float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+  group_mask::Four f = group_mask::load(g, cs_);
+  const uint32_t open = ~e.flags & kPixelBits;  // spread
+  const uint32_t found = group_mask::spread(group_mask::magnitude_at_least(f, T)) & open;
+  const uint32_t negative = group_mask::spread(group_mask::negative(f)) & found;
+  const uint32_t code = group_mask::kGroupCode[open + found + negative];
+  b.put_bits(code & 0xFF, static_cast<int>(code >> 8));
+  // No branch on what was found: it is rarely predictable.
+  const uint32_t found4 = group_mask::gather(found);
+  const uint32_t at = static_cast<uint32_t>(g - base_);
+  const uint32_t offsets[4] = {at, at + 1, at + static_cast<uint32_t>(cs_),
+                               at + static_cast<uint32_t>(cs_) + 1};
+  s_.lsp.add_members(offsets, found4);
+  group_mask::take_threshold(f, found4, T);
+  group_mask::store(g, cs_, f);
+  e.flags |= static_cast<int32_t>(found);
 }
 
-void Coder::code_sets(LispEntry& e) {
-  const float T = s_.threshold;
+void Coder::code_sets(BitSink& b, int32_t i, float T) {
+  const LispEntry e = s_.lisp[i];
   const int32_t F = e.flags;
-  float** M = maxima_.current;
-  bool significant[4];
-  bool any = false;
-  for (int k = 0; k < 4; ++k) {
-    significant[k] = !(F & (2 << (2 * k))) &&
-                     M[e.row + tree::kRowOffset[k]][e.col + tree::kColOffset[k]] >= T;
-    any = any || significant[k];
-  }
+  const float* m = mbase_ + plane(F) * mps_ + e.row * ms_ + e.col;
+  const uint32_t open = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
+  const uint32_t found = group_mask::at_least(group_mask::load(m, ms_), T) & open;
   if ((F & kSetBits) == 0) {
     // The group bit: 1 when no set of the group is significant.
-    put_bit(w_, !any);
-    if (!any) return;
+    b.put(found == 0);
+    if (found == 0) return;
   }
-  for (int k = 0; k < 4; ++k) {
-    if (F & (2 << (2 * k))) continue;
-    put_bit(w_, significant[k]);
-    if (significant[k]) {
-      e.flags |= 2 << (2 * k);
-      code_group(*tree::append_offspring(s_, e, k, tree_levels_));
-    }
+  // Open members in order: a 0 for each insignificant one, a 1 for each
+  // significant one followed at once by its offspring group.
+  uint32_t rest = open;
+  for (uint32_t f = found; f != 0; f &= f - 1) {
+    const int k = group_mask::lowest(f);
+    b.zeros(group_mask::count(rest & ((1u << k) - 1)));
+    b.put(1);
+    rest &= ~((2u << k) - 1);
+    s_.lisp[i].flags |= 2 << (2 * k);
+    s_.lisp.push(tree::offspring(s_, e, k, tree_levels_));
+    code_group(b, s_.lisp[s_.lisp.size() - 1], T);
   }
+  b.zeros(group_mask::count(rest));
 }
 
 bool Coder::sorting_pass() {
-  for (LispEntry* e = s_.lisp_head->next; e != nullptr; e = e->next) {
-    if ((e->flags & kPixelBits) == kPixelBits) continue;
-    image_.SelectColor(plane(e->flags));
-    code_group(*e);
-    if (over_budget()) return true;
+  const float T = s_.threshold;
+  LispList& lisp = s_.lisp;
+  BitSink b = bits_;
+  const int64_t limit = limit_;
+  bool stop = false;
+  const int32_t n = lisp.size();
+  for (int32_t i = 0; i < n && !stop; ++i) {
+    if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
+    if ((lisp[i].flags & kPixelBits) == kPixelBits) continue;
+    code_group(b, lisp[i], T);
+    stop = b.pos >= limit;
   }
-  LispEntry* prev = s_.lisp_head;
-  for (LispEntry* e = prev->next; e != nullptr;) {
-    if ((e->flags & kSetBits) != kSetBits) {
-      image_.SelectColor(plane(e->flags));
-      maxima_.SelectColor(plane(e->flags));
-      code_sets(*e);
-      if (over_budget()) return true;
+  // Groups appended here are reached in the same walk; finished groups are
+  // dropped by moving the others down.
+  int32_t kept = 0;
+  for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
+    if (i + kAhead < lisp.size()) prefetch_sets(lisp[i + kAhead]);
+    if ((lisp[i].flags & kSetBits) != kSetBits) {
+      code_sets(b, i, T);
+      if (b.pos >= limit) {
+        stop = true;
+        break;
+      }
     }
-    if ((e->flags & kDone) == kDone) {
-      prev->next = e->next;
-      if (s_.lisp_tail == e) s_.lisp_tail = prev;
-      s_.lisp_pool.give(e);
-      e = prev->next;
-    } else {
-      prev = e;
-      e = e->next;
-    }
+    const LispEntry e = lisp[i];
+    if ((e.flags & kDone) != kDone) lisp[kept++] = e;
   }
-  return false;
+  if (!stop) lisp.truncate(kept);
+  bits_ = b;
+  return stop;
 }
 
 bool Coder::refinement_pass() {
   const float T = s_.threshold;
   s_.pass_end[s_.pass_count++] = s_.lsp.size();
   if (s_.pass_count < 2) return false;
-  const int64_t count = s_.pass_end[s_.pass_count - 2];
-  for (int64_t i = 0; i < count; ++i) {
-    float& r = *s_.lsp.at(i);
-    if (r >= T) {
-      put_bit(w_, 1);
-      r = r - T;
-    } else {
-      put_bit(w_, 0);
-    }
-    if (over_budget()) return true;
-  }
-  return false;
+  BitSink b = bits_;
+  const int64_t limit = limit_;
+  float* const base = base_;
+  const bool stop = walk_lsp(s_.lsp, 0, s_.pass_end[s_.pass_count - 2],
+                             [&](uint32_t offset, uint32_t ahead) {
+                               __builtin_prefetch(base + ahead);
+                               float& r = base[offset];
+                               const bool bit = r >= T;
+                               b.put(bit);
+                               r = r - (bit ? T : 0.0f);  // r - 0 is r
+                               return b.pos >= limit;
+                             });
+  bits_ = b;
+  return stop;
 }
 
 }  // namespace
@@ -141,5 +211,6 @@ void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
+  coder.finish();
   spiht_end(s);
 }

@@ -3,29 +3,29 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "image/image_3c.h"
 
 void spiht_begin(SpihtState& s, int32_t tree_levels) {
   s.lsp.begin(s.code_rows, s.code_cols);
   s.pass_count = 0;
-  s.lisp_head = s.lisp_pool.take();
-  s.lisp_head->next = nullptr;
-  s.lisp_tail = s.lisp_head;
+  s.lisp.truncate(0);
   s.top_rows = s.code_rows >> tree_levels;
   s.top_cols = s.code_cols >> tree_levels;
   for (unsigned p = 0; p < 3; ++p) {
     const int32_t flags = lisp_flags::make(p, tree_levels + 1) | 2;
     for (int32_t i = 0; i < s.top_rows; i += 2) {
-      for (int32_t j = 0; j < s.top_cols; j += 2) tree::append(s, i, j, flags);
+      for (int32_t j = 0; j < s.top_cols; j += 2) {
+        s.lisp.push(LispEntry{static_cast<uint16_t>(i), static_cast<uint16_t>(j), flags});
+      }
     }
   }
 }
 
 void spiht_end(SpihtState& s) {
-  s.lsp.end();
-  s.lisp_pool.clear();
-  s.lisp_head = s.lisp_tail = nullptr;
+  s.lisp.truncate(0);
+  s.lsp.begin(s.code_rows, s.code_cols);
 }
 
 namespace {
@@ -43,22 +43,21 @@ constexpr uint32_t kFirstAtLeast[32] = {
     0x4b7ffff1, 0x4bfffff9, 0x4c800001, 0x4d000005, 0x4d7ffff1, 0x4dfffff9,
     0x4e800001, 0x4f000005};
 
-// Maximum magnitude over the group at (y, x) and all its descendants, `a`
-// generations including itself, storing each member's descendant maximum.
-float group_max(float** coefficients, float** maxima, int32_t a, int32_t y,
-                int32_t x) {
-  float m = 0.0f;
-  for (int k = 0; k < 4; ++k) {
-    const int32_t r = y + tree::kRowOffset[k];
-    const int32_t c = x + tree::kColOffset[k];
-    m = std::max(m, std::fabs(coefficients[r][c]));
-    if (a > 1) {
-      const float d = group_max(coefficients, maxima, a - 1, 2 * r, 2 * c);
-      maxima[r][c] = d;
-      m = std::max(m, d);
-    }
-  }
-  return m;
+// The largest magnitude of the 2x2 block of rows c0, c1 at columns 2x, 2x+1,
+// taking each child's own descendant maximum (rows m0, m1) into account when
+// it has descendants.
+inline float block_max(const float* c0, const float* c1, int32_t x) {
+  const float a = std::max(std::fabs(c0[2 * x]), std::fabs(c0[2 * x + 1]));
+  const float b = std::max(std::fabs(c1[2 * x]), std::fabs(c1[2 * x + 1]));
+  return std::max(a, b);
+}
+inline float block_max(const float* c0, const float* c1, const float* m0, const float* m1,
+                       int32_t x) {
+  const float a = std::max(std::max(std::fabs(c0[2 * x]), m0[2 * x]),
+                           std::max(std::fabs(c0[2 * x + 1]), m0[2 * x + 1]));
+  const float b = std::max(std::max(std::fabs(c1[2 * x]), m1[2 * x]),
+                           std::max(std::fabs(c1[2 * x + 1]), m1[2 * x + 1]));
+  return std::max(a, b);
 }
 
 }  // namespace
@@ -71,30 +70,71 @@ int32_t top_exponent_of(float M) {
   return n;
 }
 
+// The maxima are gathered bottom-up, one band ring at a time from the finest:
+// a member outside the top band has its offspring at twice its position, so
+// its descendant maximum is the largest over that 2x2 block of each child's
+// magnitude and, for children that have offspring themselves, their own
+// descendant maximum. Maxima are exact, so this order gives the same values
+// as walking each tree from its root.
 int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& s,
                           int32_t tree_levels) {
-  maxima.ResetCoefficients(s.code_rows / 2, s.code_cols / 2);
-  const int32_t top_rows = s.code_rows >> tree_levels;
-  const int32_t top_cols = s.code_cols >> tree_levels;
+  const int32_t R = s.code_rows, C = s.code_cols, L = tree_levels;
+  // Every entry below is written, so the storage needs no clearing first.
+  maxima.Allocate(R / 2, C / 2);
+  std::memset(maxima.mean, 0, sizeof maxima.mean);
+  std::memset(maxima.matrix, 0, sizeof maxima.matrix);
+  maxima.levels = std::min(Image_3C::LevelCount(maxima.codeCols),
+                           Image_3C::LevelCount(maxima.codeRows));
+  const int32_t top_rows = R >> L;
+  const int32_t top_cols = C >> L;
+  const std::ptrdiff_t cs = coefficients.stride, ms = maxima.stride;
   float M = 0.0f;
   for (unsigned p = 0; p < 3; ++p) {
-    coefficients.SelectColor(p);
-    maxima.SelectColor(p);
-    float** c = coefficients.current;
-    float** m = maxima.current;
+    const float* c = coefficients.plane[p][0];
+    float* m = maxima.plane[p][0];
+    // Ring `ring`: rows below R >> ring, columns below C >> ring, less the
+    // next smaller region. Its members' children lie in the ring before.
+    for (int32_t ring = 1; ring < L; ++ring) {
+      const int32_t rows = R >> ring, cols = C >> ring;
+      for (int32_t y = 0; y < rows; ++y) {
+        const int32_t x0 = y < (rows >> 1) ? cols >> 1 : 0;
+        const float* c0 = c + 2 * y * cs;
+        const float* c1 = c0 + cs;
+        float* out = m + y * ms;
+        if (ring == 1) {
+          for (int32_t x = x0; x < cols; ++x) out[x] = block_max(c0, c1, x);
+        } else {
+          const float* m0 = m + 2 * y * ms;
+          const float* m1 = m0 + ms;
+          for (int32_t x = x0; x < cols; ++x) out[x] = block_max(c0, c1, m0, m1, x);
+        }
+      }
+    }
+    // The top band: member k = 1, 2, 3 of group (i, j) has its offspring in
+    // the neighbouring band; member 0 has none.
     for (int32_t i = 0; i < top_rows; i += 2) {
       for (int32_t j = 0; j < top_cols; j += 2) {
-        M = std::max(M, std::fabs(c[i][j]));
+        M = std::max(M, std::fabs(c[i * cs + j]));
+        m[i * ms + j] = 0.0f;
         for (int k = 1; k < 4; ++k) {
           const int32_t r = i + tree::kRowOffset[k];
           const int32_t col = j + tree::kColOffset[k];
-          M = std::max(M, std::fabs(c[r][col]));
-          const float d = group_max(c, m, tree_levels, i + tree::kRowOffset[k] * top_rows,
-                                    j + tree::kColOffset[k] * top_cols);
-          m[r][col] = d;
+          M = std::max(M, std::fabs(c[r * cs + col]));
+          const int32_t y = i + tree::kRowOffset[k] * top_rows;
+          const int32_t x = (j + tree::kColOffset[k] * top_cols) / 2;
+          const float* c0 = c + y * cs;
+          const float* c1 = c0 + cs;
+          const float d = L > 1 ? block_max(c0, c1, m + y * ms, m + (y + 1) * ms, x)
+                                : block_max(c0, c1, x);
+          m[r * ms + col] = d;
           M = std::max(M, d);
         }
       }
+    }
+    // Entries of the coding area that no member owns.
+    for (int32_t y = 0; y < maxima.codeRows; ++y) {
+      const int32_t x0 = y < R / 2 ? C / 2 : 0;
+      std::fill(m + y * ms + x0, m + y * ms + maxima.codeCols, 0.0f);
     }
   }
   return top_exponent_of(M);

@@ -15,22 +15,11 @@ namespace tree {
 inline constexpr int32_t kRowOffset[4] = {0, 0, 1, 1};
 inline constexpr int32_t kColOffset[4] = {0, 1, 0, 1};
 
-// Appends one group to the LISP.
-inline LispEntry* append(SpihtState& s, int32_t row, int32_t col, int32_t flags) {
-  LispEntry* e = s.lisp_pool.take();
-  e->row = row;
-  e->col = col;
-  e->flags = flags;
-  e->next = nullptr;
-  s.lisp_tail->next = e;
-  s.lisp_tail = e;
-  return e;
-}
-
-// Appends the offspring group of member k of `parent`; its level is one less,
-// and a finest group (level 1) has no sets to code.
-inline LispEntry* append_offspring(SpihtState& s, const LispEntry& parent, int k,
-                                   int32_t tree_levels) {
+// The offspring group of member k of a group of `level` at (row, col), and
+// its flags: one level less, the same plane, and all set bits set when it is
+// a finest group (level 1), whose members have no descendants.
+inline LispEntry offspring(const SpihtState& s, const LispEntry& parent, int k,
+                           int32_t tree_levels) {
   const int32_t level = lisp_flags::level(parent.flags);
   int32_t row, col;
   if (level == tree_levels + 1) {
@@ -42,16 +31,16 @@ inline LispEntry* append_offspring(SpihtState& s, const LispEntry& parent, int k
   }
   int32_t flags = lisp_flags::make(lisp_flags::plane(parent.flags), level - 1);
   if (level - 1 == 1) flags |= lisp_flags::kSetBits;
-  return append(s, row, col, flags);
+  return LispEntry{static_cast<uint16_t>(row), static_cast<uint16_t>(col), flags};
 }
 
 }  // namespace tree
 
-// Sets up the lists for one coding call: the LSP store, the dummy head and
-// every top-band group of planes 0, 1, 2, each row-major. Member 0 of a
-// top-band group has no descendants, so its set bit starts set.
+// Sets up the lists for one coding call: an empty LSP, and in the LISP every
+// top-band group of planes 0, 1, 2, each row-major. Member 0 of a top-band
+// group has no descendants, so its set bit starts set.
 void spiht_begin(SpihtState& s, int32_t tree_levels);
-// Frees every list entry and LSP block.
+// Empties the lists; their storage is kept for the next image.
 void spiht_end(SpihtState& s);
 
 // Exponent n of the first threshold 2^n for the largest magnitude M:
