@@ -35,12 +35,14 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   uint8_t* work = enc.stream.data();
 
   Image_3C& image = enc.image;
-  image.Load(rgb, height, width);
+  // Image_3C::Read and Image_3C::Transform, without storing the pixels in
+  // the planes first: the colour transform reads them.
+  image.Measure(rgb, height, width);
   stage_finished(enc.stages, Stage::kLoad);
-  for (unsigned k = 0; k < 3; ++k) image.ExtendBorder(k);
+  image.ExtendBorders(rgb);
   stage_finished(enc.stages, Stage::kBorder);
   image.BeginTransform();
-  image.ForwardColour();
+  image.ColourPixels(rgb);
   stage_finished(enc.stages, Stage::kColour);
   for (unsigned k = 0; k < 3; ++k) image.TransformPlane(image.plane[k]);
   stage_finished(enc.stages, Stage::kWavelet);

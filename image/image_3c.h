@@ -39,9 +39,17 @@ class Image_3C {
   // jacobi.cpp), extend borders (border.cpp), forward transforms
   // (colour_forward.cpp, wavelet_forward.cpp).
   void Read(const uint8_t* pixels, int32_t rows, int32_t cols);
-  // The steps of Read: Load (pixels, statistics, Jacobi), then ExtendBorder
-  // of planes 0, 1 and 2.
-  void Load(const uint8_t* pixels, int32_t rows, int32_t cols);
+
+  // The encoding pipeline's way to the same coefficients as Read and
+  // Transform, without storing the pixels first (image_read.cpp):
+  // Measure allocates, sets `levels` to 0, gathers the statistics and runs
+  // Jacobi; ExtendBorders fills the border of all three planes from the
+  // pixels; after BeginTransform, ColourPixels writes the forward colour
+  // transform of the pixels into the logical area and of the border samples
+  // into the border.
+  void Measure(const uint8_t* pixels, int32_t rows, int32_t cols);
+  void ExtendBorders(const uint8_t* pixels);
+  void ColourPixels(const uint8_t* pixels);
   void Jacobi(double sum[3], double prod[3][3]);
   void ExtendBorder(unsigned color);
   void ForwardColour();

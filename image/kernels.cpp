@@ -16,7 +16,8 @@ bool supports(Isa isa) {
     case Isa::kScalar: return true;
     case Isa::kSse2: return __builtin_cpu_supports("sse2");
     case Isa::kAvx2: return __builtin_cpu_supports("avx2");
-    case Isa::kAvx512: return __builtin_cpu_supports("avx512f");
+    case Isa::kAvx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
   }
   return false;
 }

@@ -47,6 +47,13 @@ struct Table {
   // and their products to `sums`.
   void (*load_row)(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
                    PixelSums* sums);
+  // The same sums without storing the pixels.
+  void (*pixel_sums)(const uint8_t* rgb, int32_t n, PixelSums* sums);
+  // The forward colour transform of n packed pixels into three float rows:
+  // the same values as loading them and running forward_colour. `work`
+  // holds 3 n + 48 floats.
+  void (*colour_pixels)(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                        const Colour& c, float* work);
 
   // Forward colour transform of n samples of each plane, in place.
   void (*forward_colour)(float* p0, float* p1, float* p2, int32_t n, const Colour& c);

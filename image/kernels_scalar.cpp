@@ -7,57 +7,25 @@
 #include <cstring>
 
 #include "image/kernels.h"
+#include "image/pixel_kernels.h"
 #include "image/wavelet_kernels.h"
 
 namespace kernels {
 
-void scalar_load_row(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
-                     PixelSums* sums);
-
-}  // namespace kernels
-
-namespace kernels {
-
-void scalar_load_row(const uint8_t* px, int32_t n, float* p0, float* p1, float* p2, PixelSums* sums) {
-  // Integer terms and partial sums below 2^53 for the largest image: the sums
-  // are exact in any order.
-  uint64_t s0 = 0, s1 = 0, s2 = 0, q00 = 0, q01 = 0, q02 = 0, q11 = 0, q12 = 0, q22 = 0;
-  for (int32_t j = 0; j < n; ++j, px += 3) {
-    const uint32_t c0 = px[0], c1 = px[1], c2 = px[2];
-    p0[j] = static_cast<float>(c0);
-    p1[j] = static_cast<float>(c1);
-    p2[j] = static_cast<float>(c2);
-    s0 += c0;
-    s1 += c1;
-    s2 += c2;
-    q00 += c0 * c0;
-    q01 += c0 * c1;
-    q02 += c0 * c2;
-    q11 += c1 * c1;
-    q12 += c1 * c2;
-    q22 += c2 * c2;
-  }
-  sums->sum[0] += s0;
-  sums->sum[1] += s1;
-  sums->sum[2] += s2;
-  sums->prod[0] += q00;
-  sums->prod[1] += q01;
-  sums->prod[2] += q02;
-  sums->prod[3] += q11;
-  sums->prod[4] += q12;
-  sums->prod[5] += q22;
-}
-
 namespace {
 
 // Mean removal, then projection onto the matrix rows, each partial sum
-// rounded to single precision.
-void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+// rounded to single precision. With x0, x1, x2 given, the samples less the
+// means are read from them instead (they are exact there: byte values less
+// integer means), and only written to p0, p1, p2.
+void forward_colour_centred(float* p0, float* p1, float* p2, int32_t n, const Colour& c,
+                            const float* x0, const float* x1, const float* x2) {
   const double m[3] = {static_cast<double>(c.mean[0]), static_cast<double>(c.mean[1]),
                        static_cast<double>(c.mean[2])};
   for (int32_t j = 0; j < n; ++j) {
-    const float x[3] = {static_cast<float>(p0[j] - m[0]), static_cast<float>(p1[j] - m[1]),
-                        static_cast<float>(p2[j] - m[2])};
+    const float x[3] = {x0 ? x0[j] : static_cast<float>(p0[j] - m[0]),
+                        x1 ? x1[j] : static_cast<float>(p1[j] - m[1]),
+                        x2 ? x2[j] : static_cast<float>(p2[j] - m[2])};
     float y[3];
     for (int e = 0; e < 3; ++e) {
       float acc = static_cast<float>(0.0 + static_cast<double>(c.matrix[e][0]) * x[0]);
@@ -69,6 +37,19 @@ void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c)
     p1[j] = y[1];
     p2[j] = y[2];
   }
+}
+
+void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
+  forward_colour_centred(p0, p1, p2, n, c, nullptr, nullptr, nullptr);
+}
+
+void colour_pixels(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                   const Colour& c, float* work) {
+  float* x0 = work;
+  float* x1 = x0 + n + 16;
+  float* x2 = x1 + n + 16;
+  centred_pixels(rgb, n, c.mean, x0, x1, x2);
+  forward_colour_centred(p0, p1, p2, n, c, x0, x1, x2);
 }
 
 // mean + (s + 0.499) truncated toward zero, then clamped to 0..255. Values
@@ -189,8 +170,9 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 }  // namespace
 
 extern const Table kScalarTable = {
-    "scalar",       Isa::kScalar,    scalar_load_row,     forward_colour, inverse_colour,
-    colour_cells,   forward_columns, forward_rows, inverse_rows,   inverse_columns,
+    "scalar",        Isa::kScalar,   load_pixels_row, pixel_sums_row, colour_pixels,
+    forward_colour,  inverse_colour, colour_cells,    forward_columns, forward_rows,
+    inverse_rows,    inverse_columns,
 };
 
 }  // namespace kernels

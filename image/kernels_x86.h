@@ -28,14 +28,10 @@
 #include <cstdint>
 
 #include "image/kernels.h"
+#include "image/pixel_kernels.h"
 #include "image/wavelet_kernels.h"
 
 namespace kernels {
-
-// The scalar loading kernel (kernels_scalar.cpp), shared by every table.
-void scalar_load_row(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
-                     PixelSums* sums);
-
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -44,7 +40,12 @@ namespace {
 // One lane: plain scalar arithmetic, for the ends of rows.
 struct V1 {
   using D = double;
+  using F = float;
   static constexpr int N = 1;
+  static F loadf(const float* p) { return *p; }
+  static F setf(float x) { return x; }
+  static D widen(F f) { return f; }
+  static F narrow(D v) { return static_cast<float>(v); }
   static D load(const float* p) { return *p; }
   static void store(float* p, D v) { *p = static_cast<float>(v); }
   static D set1(double x) { return x; }
@@ -84,7 +85,14 @@ inline __m128i pack_cells(__m128i r, __m128i g, __m128i b) {
 // SSE2: two doubles.
 struct V2 {
   using D = __m128d;
+  using F = __m128;  // the low two lanes
   static constexpr int N = 2;
+  static F loadf(const float* p) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+  }
+  static F setf(float x) { return _mm_set1_ps(x); }
+  static D widen(F f) { return _mm_cvtps_pd(f); }
+  static F narrow(D v) { return _mm_cvtpd_ps(v); }
   static D load(const float* p) {
     return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
   }
@@ -118,7 +126,12 @@ struct V2 {
 // AVX2: four doubles.
 struct V4 {
   using D = __m256d;
+  using F = __m128;
   static constexpr int N = 4;
+  static F loadf(const float* p) { return _mm_loadu_ps(p); }
+  static F setf(float x) { return _mm_set1_ps(x); }
+  static D widen(F f) { return _mm256_cvtps_pd(f); }
+  static F narrow(D v) { return _mm256_cvtpd_ps(v); }
   static D load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
   static void store(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
   static D set1(double x) { return _mm256_set1_pd(x); }
@@ -152,7 +165,12 @@ struct V4 {
 // AVX-512: eight doubles.
 struct V8 {
   using D = __m512d;
+  using F = __m256;
   static constexpr int N = 8;
+  static F loadf(const float* p) { return _mm256_loadu_ps(p); }
+  static F setf(float x) { return _mm256_set1_ps(x); }
+  static D widen(F f) { return _mm512_cvtps_pd(f); }
+  static F narrow(D v) { return _mm512_cvtpd_ps(v); }
   static D load(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
   static void store(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
   static D set1(double x) { return _mm512_set1_pd(x); }
@@ -189,35 +207,56 @@ struct V8 {
 
 // ---------------------------------------------------------------------------
 // Colour transforms, N pixels at a time; the last few one at a time.
+//
+// The first step of each output, float32(0 + m x) with m and x floats, is
+// done in single precision: the product of two floats is exact in double
+// precision, so rounding it once to float is what a float multiplication
+// gives, and adding +0 turns a -0 into +0 as the double sum does. Every
+// later partial sum is formed in double precision and rounded to float.
 
 template <class V>
 struct ColourConstants {
   typename V::D mean[3], m[3][3], zero, half_less;
+  typename V::F mf[3][3], zerof;
   explicit ColourConstants(const Colour& c) {
     for (int e = 0; e < 3; ++e) {
       mean[e] = V::set1(static_cast<double>(c.mean[e]));
-      for (int r = 0; r < 3; ++r) m[e][r] = V::set1(static_cast<double>(c.matrix[e][r]));
+      for (int r = 0; r < 3; ++r) {
+        m[e][r] = V::set1(static_cast<double>(c.matrix[e][r]));
+        mf[e][r] = V::setf(c.matrix[e][r]);
+      }
     }
     zero = V::set1(0.0);
+    zerof = V::setf(0.0f);
     half_less = V::set1(0.499);
   }
 };
 
-template <class V>
-int32_t forward_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
-                           const Colour& c) {
+// Forward transform of pixels j .. n - 1 in steps of N (returns where it
+// stopped). The samples less the means come from x0, x1, x2 when kCentred,
+// else from the planes.
+template <class V, bool kCentred>
+int32_t forward_colour_run(float* p0, float* p1, float* p2, const float* x0, const float* x1,
+                           const float* x2, int32_t j, int32_t n, const ColourConstants<V>& k) {
   using D = typename V::D;
-  const ColourConstants<V> k(c);
+  using F = typename V::F;
   for (; j + V::N <= n; j += V::N) {
-    const D x0 = V::to_float(V::load(p0 + j) - k.mean[0]);
-    const D x1 = V::to_float(V::load(p1 + j) - k.mean[1]);
-    const D x2 = V::to_float(V::load(p2 + j) - k.mean[2]);
+    F a;
+    D b, d;
+    if constexpr (kCentred) {
+      a = V::loadf(x0 + j);
+      b = V::widen(V::loadf(x1 + j));
+      d = V::widen(V::loadf(x2 + j));
+    } else {
+      a = V::narrow(V::load(p0 + j) - k.mean[0]);
+      b = V::to_float(V::load(p1 + j) - k.mean[1]);
+      d = V::to_float(V::load(p2 + j) - k.mean[2]);
+    }
     D y[3];
     for (int e = 0; e < 3; ++e) {
-      D acc = V::to_float(k.zero + k.m[e][0] * x0);
-      acc = V::to_float(acc + k.m[e][1] * x1);
-      acc = V::to_float(acc + k.m[e][2] * x2);
-      y[e] = acc;
+      D acc = V::widen(k.mf[e][0] * a + k.zerof);
+      acc = V::to_float(acc + k.m[e][1] * b);
+      y[e] = acc + k.m[e][2] * d;
     }
     V::store(p0 + j, y[0]);
     V::store(p1 + j, y[1]);
@@ -228,17 +267,30 @@ int32_t forward_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n
 
 template <class V>
 void forward_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
-  const int32_t j = forward_colour_run<V>(p0, p1, p2, 0, n, c);
-  forward_colour_run<V1>(p0, p1, p2, j, n, c);
+  const int32_t j = forward_colour_run<V, false>(p0, p1, p2, nullptr, nullptr, nullptr, 0, n,
+                                                 ColourConstants<V>(c));
+  forward_colour_run<V1, false>(p0, p1, p2, nullptr, nullptr, nullptr, j, n,
+                                ColourConstants<V1>(c));
+}
+
+template <class V>
+void colour_pixels(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p2,
+                   const Colour& c, float* work) {
+  float* x0 = work;
+  float* x1 = x0 + n + 16;
+  float* x2 = x1 + n + 16;
+  centred_pixels(rgb, n, c.mean, x0, x1, x2);
+  const int32_t j = forward_colour_run<V, true>(p0, p1, p2, x0, x1, x2, 0, n, ColourConstants<V>(c));
+  forward_colour_run<V1, true>(p0, p1, p2, x0, x1, x2, j, n, ColourConstants<V1>(c));
 }
 
 // The three colour values of N pixels, already clamped and truncated.
 template <class V>
-inline void inverse_pixels(const ColourConstants<V>& k, typename V::D a, typename V::D b,
+inline void inverse_pixels(const ColourConstants<V>& k, typename V::F a, typename V::D b,
                            typename V::D d, typename V::D out[3]) {
   using D = typename V::D;
   for (int e = 0; e < 3; ++e) {
-    D s = V::to_float(k.zero + k.m[0][e] * a);
+    D s = V::widen(k.mf[0][e] * a + k.zerof);
     s = V::to_float(s + k.m[1][e] * b);
     s = V::to_float(s + k.m[2][e] * d);
     out[e] = V::colour_value(k.mean[e] + (s + k.half_less));
@@ -247,12 +299,12 @@ inline void inverse_pixels(const ColourConstants<V>& k, typename V::D a, typenam
 
 template <class V>
 int32_t inverse_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
-                           const Colour& c) {
+                           const ColourConstants<V>& k) {
   using D = typename V::D;
-  const ColourConstants<V> k(c);
   for (; j + V::N <= n; j += V::N) {
     D out[3];
-    inverse_pixels<V>(k, V::load(p0 + j), V::load(p1 + j), V::load(p2 + j), out);
+    inverse_pixels<V>(k, V::loadf(p0 + j), V::widen(V::loadf(p1 + j)),
+                      V::widen(V::loadf(p2 + j)), out);
     V::store(p0 + j, out[0]);
     V::store(p1 + j, out[1]);
     V::store(p2 + j, out[2]);
@@ -262,18 +314,18 @@ int32_t inverse_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n
 
 template <class V>
 void inverse_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c) {
-  const int32_t j = inverse_colour_run<V>(p0, p1, p2, 0, n, c);
-  inverse_colour_run<V1>(p0, p1, p2, j, n, c);
+  const int32_t j = inverse_colour_run<V>(p0, p1, p2, 0, n, ColourConstants<V>(c));
+  inverse_colour_run<V1>(p0, p1, p2, j, n, ColourConstants<V1>(c));
 }
 
 template <class V>
 int32_t colour_cells_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
-                         const Colour& c, uint8_t* cells, bool clear) {
+                         const ColourConstants<V>& k, uint8_t* cells, bool clear) {
   using D = typename V::D;
-  const ColourConstants<V> k(c);
   for (; j + V::N <= n; j += V::N) {
     D out[3];
-    inverse_pixels<V>(k, V::load(p0 + j), V::load(p1 + j), V::load(p2 + j), out);
+    inverse_pixels<V>(k, V::loadf(p0 + j), V::widen(V::loadf(p1 + j)),
+                      V::widen(V::loadf(p2 + j)), out);
     V::store_cells(cells + 4 * j, out[0], out[1], out[2]);
     if (clear) {
       V::store(p0 + j, k.zero);
@@ -287,8 +339,8 @@ int32_t colour_cells_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
 template <class V>
 void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* cells,
                   bool clear) {
-  const int32_t j = colour_cells_run<V>(p0, p1, p2, 0, n, c, cells, clear);
-  colour_cells_run<V1>(p0, p1, p2, j, n, c, cells, clear);
+  const int32_t j = colour_cells_run<V>(p0, p1, p2, 0, n, ColourConstants<V>(c), cells, clear);
+  colour_cells_run<V1>(p0, p1, p2, j, n, ColourConstants<V1>(c), cells, clear);
 }
 
 // ---------------------------------------------------------------------------
@@ -522,7 +574,9 @@ template <class Wide>
 constexpr Table make_table(const char* name, Isa isa) {
   return Table{name,
                isa,
-               scalar_load_row,
+               load_pixels_row,
+               pixel_sums_row,
+               colour_pixels<Wide>,
                forward_colour<Wide>,
                inverse_colour<Wide>,
                colour_cells<Wide>,
