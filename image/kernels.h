@@ -65,6 +65,12 @@ struct Table {
   void (*colour_cells)(float* p0, float* p1, float* p2, int32_t n, const Colour& c,
                        uint8_t* cells, bool clear);
 
+  // Descendant maxima of a row of members x0 .. x1 - 1: out[x] is the
+  // largest of |c0[2x]|, |c0[2x+1]|, |c1[2x]|, |c1[2x+1]| and, unless m0 is
+  // null, of m0[2x], m0[2x+1], m1[2x], m1[2x+1] (maxima, never negative).
+  void (*block_max)(const float* c0, const float* c1, const float* m0, const float* m1,
+                    float* out, int32_t x0, int32_t x1);
+
   // One level of the wavelet transforms on the top-left rows x cols region of
   // a plane (rows and cols even, at least 16). `work` holds work_floats() of
   // the longer side.

@@ -170,9 +170,9 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 }  // namespace
 
 extern const Table kScalarTable = {
-    "scalar",        Isa::kScalar,   load_pixels_row, pixel_sums_row, colour_pixels,
-    forward_colour,  inverse_colour, colour_cells,    forward_columns, forward_rows,
-    inverse_rows,    inverse_columns,
+    "scalar",       Isa::kScalar,   load_pixels_row, pixel_sums_row, colour_pixels,
+    forward_colour, inverse_colour, colour_cells,    block_max_row,  forward_columns,
+    forward_rows,   inverse_rows,   inverse_columns,
 };
 
 }  // namespace kernels

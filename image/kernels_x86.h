@@ -580,6 +580,7 @@ constexpr Table make_table(const char* name, Isa isa) {
                forward_colour<Wide>,
                inverse_colour<Wide>,
                colour_cells<Wide>,
+               block_max_row,
                forward_columns<Wide>,
                forward_rows<Wide>,
                inverse_rows<Wide>,

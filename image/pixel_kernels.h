@@ -70,6 +70,28 @@ inline void centred_pixels(const uint8_t* px, int32_t n, const int32_t mean[3], 
   }
 }
 
+// Maxima are exact whatever the order, and `a < b ? b : a` on magnitudes
+// (no not-a-number, no -0) is what a vector maximum gives.
+inline float larger(float a, float b) { return a < b ? b : a; }
+
+inline void block_max_row(const float* c0, const float* c1, const float* m0, const float* m1,
+                          float* out, int32_t x0, int32_t x1) {
+  if (m0 == nullptr) {
+    for (int32_t x = x0; x < x1; ++x) {
+      out[x] = larger(larger(__builtin_fabsf(c0[2 * x]), __builtin_fabsf(c0[2 * x + 1])),
+                      larger(__builtin_fabsf(c1[2 * x]), __builtin_fabsf(c1[2 * x + 1])));
+    }
+    return;
+  }
+  for (int32_t x = x0; x < x1; ++x) {
+    const float a = larger(larger(__builtin_fabsf(c0[2 * x]), m0[2 * x]),
+                           larger(__builtin_fabsf(c0[2 * x + 1]), m0[2 * x + 1]));
+    const float b = larger(larger(__builtin_fabsf(c1[2 * x]), m1[2 * x]),
+                           larger(__builtin_fabsf(c1[2 * x + 1]), m1[2 * x + 1]));
+    out[x] = larger(a, b);
+  }
+}
+
 }  // namespace
 }  // namespace kernels
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/image_3c.h"
+#include "image/kernels.h"
 
 void spiht_begin(SpihtState& s, int32_t tree_levels) {
   s.lsp.begin(s.code_rows, s.code_cols);
@@ -43,20 +44,10 @@ constexpr uint32_t kFirstAtLeast[32] = {
     0x4b7ffff1, 0x4bfffff9, 0x4c800001, 0x4d000005, 0x4d7ffff1, 0x4dfffff9,
     0x4e800001, 0x4f000005};
 
-// The largest magnitude of the 2x2 block of rows c0, c1 at columns 2x, 2x+1,
-// taking each child's own descendant maximum (rows m0, m1) into account when
-// it has descendants.
+// The largest magnitude of the 2x2 block of rows c0, c1 at columns 2x, 2x+1.
 inline float block_max(const float* c0, const float* c1, int32_t x) {
   const float a = std::max(std::fabs(c0[2 * x]), std::fabs(c0[2 * x + 1]));
   const float b = std::max(std::fabs(c1[2 * x]), std::fabs(c1[2 * x + 1]));
-  return std::max(a, b);
-}
-inline float block_max(const float* c0, const float* c1, const float* m0, const float* m1,
-                       int32_t x) {
-  const float a = std::max(std::max(std::fabs(c0[2 * x]), m0[2 * x]),
-                           std::max(std::fabs(c0[2 * x + 1]), m0[2 * x + 1]));
-  const float b = std::max(std::max(std::fabs(c1[2 * x]), m1[2 * x]),
-                           std::max(std::fabs(c1[2 * x + 1]), m1[2 * x + 1]));
   return std::max(a, b);
 }
 
@@ -88,6 +79,7 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& 
   const int32_t top_rows = R >> L;
   const int32_t top_cols = C >> L;
   const std::ptrdiff_t cs = coefficients.stride, ms = maxima.stride;
+  const kernels::Table& kt = kernels::active();
   float M = 0.0f;
   for (unsigned p = 0; p < 3; ++p) {
     const float* c = coefficients.plane[p][0];
@@ -99,15 +91,8 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& 
       for (int32_t y = 0; y < rows; ++y) {
         const int32_t x0 = y < (rows >> 1) ? cols >> 1 : 0;
         const float* c0 = c + 2 * y * cs;
-        const float* c1 = c0 + cs;
-        float* out = m + y * ms;
-        if (ring == 1) {
-          for (int32_t x = x0; x < cols; ++x) out[x] = block_max(c0, c1, x);
-        } else {
-          const float* m0 = m + 2 * y * ms;
-          const float* m1 = m0 + ms;
-          for (int32_t x = x0; x < cols; ++x) out[x] = block_max(c0, c1, m0, m1, x);
-        }
+        const float* m0 = ring == 1 ? nullptr : m + 2 * y * ms;
+        kt.block_max(c0, c0 + cs, m0, m0 == nullptr ? nullptr : m0 + ms, m + y * ms, x0, cols);
       }
     }
     // The top band: member k = 1, 2, 3 of group (i, j) has its offspring in
@@ -124,8 +109,11 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& 
           const int32_t x = (j + tree::kColOffset[k] * top_cols) / 2;
           const float* c0 = c + y * cs;
           const float* c1 = c0 + cs;
-          const float d = L > 1 ? block_max(c0, c1, m + y * ms, m + (y + 1) * ms, x)
-                                : block_max(c0, c1, x);
+          float d = block_max(c0, c1, x);
+          if (L > 1) {
+            d = std::max(d, std::max(std::max(m[y * ms + 2 * x], m[y * ms + 2 * x + 1]),
+                                     std::max(m[(y + 1) * ms + 2 * x], m[(y + 1) * ms + 2 * x + 1])));
+          }
           m[r * ms + col] = d;
           M = std::max(M, d);
         }

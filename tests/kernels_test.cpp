@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -152,6 +153,32 @@ TEST(Kernels, PixelKernelsAgreeWithLoadingThenTransforming) {
       for (auto& r : p) r.assign(static_cast<std::size_t>(n), 0.0f);
       t->colour_pixels(rgb.data(), n, p[0].data(), p[1].data(), p[2].data(), c, work.data());
       for (int k = 0; k < 3; ++k) ASSERT_EQ(p[k], ref[k]) << t->name << " n=" << n << " plane " << k;
+    }
+  }
+}
+
+TEST(Kernels, BlockMaximaMatchTheScalarKernel) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> value(-50.0f, 50.0f);
+  std::vector<float> rows[4];
+  for (auto& r : rows) {
+    r.resize(2 * 70);
+    for (float& x : r) x = value(rng);
+  }
+  for (float& x : rows[2]) x = std::fabs(x);  // maxima are magnitudes
+  for (float& x : rows[3]) x = std::fabs(x);
+  for (const Table* t : simd_tables()) {
+    for (int32_t x0 : {0, 3}) {
+      for (int32_t x1 : {1, 9, 17, 70}) {
+        for (bool with_maxima : {false, true}) {
+          std::vector<float> a(70, -1.0f), b(70, -1.0f);
+          const float* m0 = with_maxima ? rows[2].data() : nullptr;
+          const float* m1 = with_maxima ? rows[3].data() : nullptr;
+          kernels::kScalarTable.block_max(rows[0].data(), rows[1].data(), m0, m1, a.data(), x0, x1);
+          t->block_max(rows[0].data(), rows[1].data(), m0, m1, b.data(), x0, x1);
+          ASSERT_EQ(a, b) << t->name << " " << x0 << ".." << x1;
+        }
+      }
     }
   }
 }
