@@ -56,6 +56,19 @@ struct V1 {
     *odd = p[1];
   }
   static D to_float(D v) { return static_cast<float>(v); }
+  static D bits_or(D a, D b) {
+    uint64_t x, y;
+    __builtin_memcpy(&x, &a, 8);
+    __builtin_memcpy(&y, &b, 8);
+    x |= y;
+    __builtin_memcpy(&a, &x, 8);
+    return a;
+  }
+  static bool all_zero_bits(D a) {
+    uint64_t x;
+    __builtin_memcpy(&x, &a, 8);
+    return x == 0;
+  }
   static void store_interleaved(float* p, D a, D b) {
     p[0] = static_cast<float>(a);
     p[1] = static_cast<float>(b);
@@ -108,6 +121,11 @@ struct V2 {
     _mm_storeu_pd(odd, _mm_cvtps_pd(_mm_shuffle_ps(x, x, _MM_SHUFFLE(3, 1, 3, 1))));
   }
   static D to_float(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+  static D bits_or(D a, D b) { return _mm_or_pd(a, b); }
+  static bool all_zero_bits(D a) {
+    const __m128i x = _mm_castpd_si128(a);
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(x, _mm_setzero_si128())) == 0xFFFF;
+  }
   static void store_interleaved(float* p, D a, D b) {
     _mm_storeu_ps(p, _mm_unpacklo_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b)));
   }
@@ -144,6 +162,11 @@ struct V4 {
     _mm256_storeu_pd(odd, _mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
   }
   static D to_float(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
+  static D bits_or(D a, D b) { return _mm256_or_pd(a, b); }
+  static bool all_zero_bits(D a) {
+    const __m256i x = _mm256_castpd_si256(a);
+    return _mm256_testz_si256(x, x) != 0;
+  }
   static void store_interleaved(float* p, D a, D b) {
     const __m128 fa = _mm256_cvtpd_ps(a), fb = _mm256_cvtpd_ps(b);
     _mm_storeu_ps(p, _mm_unpacklo_ps(fa, fb));
@@ -183,6 +206,13 @@ struct V8 {
     _mm512_storeu_pd(odd, _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(x), 1))));
   }
   static D to_float(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
+  static D bits_or(D a, D b) {
+    return _mm512_castsi512_pd(_mm512_or_si512(_mm512_castpd_si512(a), _mm512_castpd_si512(b)));
+  }
+  static bool all_zero_bits(D a) {
+    const __m512i x = _mm512_castpd_si512(a);
+    return _mm512_test_epi64_mask(x, x) == 0;
+  }
   static void store_interleaved(float* p, D a, D b) {
     const __m256 fa = _mm512_cvtpd_ps(a), fb = _mm512_cvtpd_ps(b);
     const __m256 lo = _mm256_unpacklo_ps(fa, fb);  // a0 b0 a1 b1 | a4 b4 a5 b5
@@ -378,6 +408,23 @@ inline D synthesis_odd(const Taps<V>& t, D m3, D m2, D m1, D z, D p1, D p2, D p3
   return (z + p2) * t.b1 + p1 * t.a0 - (m1 + p3) * t.a2 - (m2 + p4) * t.b3 + (m3 + p5) * t.a4;
 }
 
+// The synthesis outputs when every odd sample (high-pass input) of the nine
+// is +0, as happens all over the finer detail bands of a coarsely decoded
+// image. Each dropped term is (+0 + +0) times a positive tap, that is +0;
+// subtracting +0 changes nothing, and adding +0 changes only a -0 into +0,
+// which the final + 0.0 reproduces (in the odd output, the +0 added after
+// its first product can only turn a -0 into +0, which the subtraction and
+// the final + 0.0 make irrelevant). So these give the very same bits as the
+// full filters on such inputs, with half the arithmetic.
+template <class V, class D>
+inline D synthesis_even_zero_odd(const Taps<V>& t, D m2, D z, D p2, D zero) {
+  return z * t.b0 - (m2 + p2) * t.b2 + zero;
+}
+template <class V, class D>
+inline D synthesis_odd_zero_odd(const Taps<V>& t, D m2, D z, D p2, D p4, D zero) {
+  return (z + p2) * t.b1 - (m2 + p4) * t.b3 + zero;
+}
+
 // ---------------------------------------------------------------------------
 // Column passes: a block of NV vectors of columns is copied into the work
 // storage, one row of the block after another with four mirrored guard rows
@@ -451,9 +498,16 @@ void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
     D p1 = V::load(s + W), p2 = V::load(s + 2 * W), p3 = V::load(s + 3 * W);
     D p4 = V::load(s + 4 * W), p5 = V::load(s + 5 * W);
     float* out = p + x0 + v * V::N;
+    const D zero = V::set1(0.0);
     for (int32_t k = 0;;) {
-      V::store(out + 2 * k * stride, synthesis_even(t, m3, m2, m1, z, p1, p2, p3));
-      V::store(out + (2 * k + 1) * stride, synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
+      if (V::all_zero_bits(V::bits_or(V::bits_or(m3, m1), V::bits_or(V::bits_or(p1, p3), p5)))) {
+        V::store(out + 2 * k * stride, synthesis_even_zero_odd(t, m2, z, p2, zero));
+        V::store(out + (2 * k + 1) * stride, synthesis_odd_zero_odd(t, m2, z, p2, p4, zero));
+      } else {
+        V::store(out + 2 * k * stride, synthesis_even(t, m3, m2, m1, z, p1, p2, p3));
+        V::store(out + (2 * k + 1) * stride,
+                 synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
+      }
       if (++k == half) break;
       m3 = m1;
       m2 = z;
@@ -494,6 +548,17 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 // either end (the whole-sample extension of the interleaved line). Outputs
 // are N at a time along the row, all read from e and o, so the last group may
 // overlap the one before it.
+
+// True when all n floats are +0 (every bit clear).
+inline bool all_zero_bits(const float* p, int32_t n) {
+  uint32_t any = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    uint32_t bits;
+    __builtin_memcpy(&bits, p + j, sizeof bits);
+    any |= bits;
+  }
+  return any == 0;
+}
 
 // e and o each have room for two guards before and after h samples.
 inline void mirror_halves(double* e, double* o, int32_t h) {
@@ -549,8 +614,22 @@ void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
   double* e = reinterpret_cast<double*>(work) + 8;
   double* o = e + h + 16;
   const Taps<V> t;
+  const auto zero = V::set1(0.0);
   for (int32_t y = 0; y < rows; ++y) {
     float* row = p + y * stride;
+    if (all_zero_bits(row + h, h)) {
+      // The high-pass half is all +0: the shorter filters, from e alone.
+      along<V::N>(h, [&](int32_t k) { V::store_d(e + k, V::load(row + k)); });
+      mirror_halves(e, o, h);
+      along<V::N>(h, [&](int32_t k) {
+        const double* a = e + k;
+        const auto m2 = V::load_d(a - 1), z = V::load_d(a), p2 = V::load_d(a + 1);
+        const auto p4 = V::load_d(a + 2);
+        V::store_interleaved(row + 2 * k, synthesis_even_zero_odd(t, m2, z, p2, zero),
+                             synthesis_odd_zero_odd(t, m2, z, p2, p4, zero));
+      });
+      continue;
+    }
     along<V::N>(h, [&](int32_t k) {
       V::store_d(e + k, V::load(row + k));
       V::store_d(o + k, V::load(row + h + k));

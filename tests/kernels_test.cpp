@@ -32,12 +32,24 @@ struct Plane {
   std::ptrdiff_t stride;
   std::vector<float> samples;
 
-  Plane(int32_t r, int32_t c, uint32_t seed) : rows(r), cols(c), stride(c + 13) {
+  // Sparse planes are mostly +0, as decoded detail bands are, with a few
+  // values and a few -0 among them.
+  Plane(int32_t r, int32_t c, uint32_t seed, bool sparse = false)
+      : rows(r), cols(c), stride(c + 13) {
     samples.assign(static_cast<std::size_t>(stride) * (r + 3), -7777.0f);
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> value(-300.0f, 300.0f);
-    for (int32_t y = 0; y < r; ++y)
-      for (int32_t x = 0; x < c; ++x) samples[y * stride + x] = value(rng);
+    for (int32_t y = 0; y < r; ++y) {
+      for (int32_t x = 0; x < c; ++x) {
+        float v = value(rng);
+        if (sparse) {
+          const uint32_t pick = rng() % 100;
+          v = pick < 90 ? 0.0f : pick < 93 ? -0.0f : v;
+          if (y < 3 && x < 3) v = value(rng);  // a dense corner, like a low band
+        }
+        samples[y * stride + x] = v;
+      }
+    }
   }
 };
 
@@ -47,13 +59,15 @@ void expect_same_pass(Pass pass, const char* name) {
   for (const Table* simd : simd_tables()) {
     for (int32_t rows : {16, 18, 22, 34, 48}) {
       for (int32_t cols : {16, 18, 26, 30, 34, 50, 66, 98}) {
-        Plane a(rows, cols, static_cast<uint32_t>(rows * 1000 + cols)), b = a;
-        std::vector<float> work(kernels::work_floats(std::max(rows, cols)));
-        (kernels::kScalarTable.*pass)(a.samples.data(), a.stride, rows, cols, work.data());
-        (simd->*pass)(b.samples.data(), b.stride, rows, cols, work.data());
-        ASSERT_EQ(std::memcmp(a.samples.data(), b.samples.data(), a.samples.size() * sizeof(float)),
-                  0)
-            << name << " " << simd->name << " " << rows << "x" << cols;
+        for (bool sparse : {false, true}) {
+          Plane a(rows, cols, static_cast<uint32_t>(rows * 1000 + cols), sparse), b = a;
+          std::vector<float> work(kernels::work_floats(std::max(rows, cols)));
+          (kernels::kScalarTable.*pass)(a.samples.data(), a.stride, rows, cols, work.data());
+          (simd->*pass)(b.samples.data(), b.stride, rows, cols, work.data());
+          ASSERT_EQ(
+              std::memcmp(a.samples.data(), b.samples.data(), a.samples.size() * sizeof(float)), 0)
+              << name << " " << simd->name << " " << rows << "x" << cols << (sparse ? " sparse" : "");
+        }
       }
     }
   }
