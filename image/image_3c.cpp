@@ -51,7 +51,11 @@ bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
   lineStore = static_cast<float*>(work_.data);
   line = lineStore + 4;
 
+  // An odd number of cache lines per row: the passes that walk down columns
+  // then spread over every cache set instead of piling into a few (768 or
+  // 512 samples, 48 or 32 lines, would use only 4 or 2 of 64 sets).
   stride = (cc + kRowAlign - 1) / kRowAlign * kRowAlign;
+  if ((stride / kRowAlign) % 2 == 0) stride += kRowAlign;
   planeSamples = static_cast<std::ptrdiff_t>(cr) * stride;
   samples_ = allocate_big(sizeof(float) * 3 * static_cast<std::size_t>(planeSamples));
   CheckAllocation(samples_.data, kOrigin);

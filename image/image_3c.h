@@ -87,7 +87,8 @@ class Image_3C {
   float** current = nullptr;   // plane chosen by SelectColor
   float** plane[3] = {nullptr, nullptr, nullptr};
   // The three planes lie in one block, each plane's rows `stride` samples
-  // apart and the planes `planeSamples` apart, all rows 64-byte aligned:
+  // apart (an odd number of 64-byte lines) and the planes `planeSamples`
+  // apart, all rows 64-byte aligned:
   // plane[k][y] == plane[0][0] + k * planeSamples + y * stride.
   std::ptrdiff_t stride = 0;
   std::ptrdiff_t planeSamples = 0;

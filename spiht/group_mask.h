@@ -91,6 +91,30 @@ QUARN_HOT uint32_t magnitude_at_least(const Four& f, float T) {
 #endif
 }
 
+// The float exponent fields of the four members.
+QUARN_HOT uint32_t exponents(const Four& f) {
+  uint32_t e[4];
+#if defined(__SSE2__)
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(e), _mm_srli_epi32(_mm_castps_si128(f.v), 23));
+#else
+  for (int k = 0; k < 4; ++k) __builtin_memcpy(&e[k], &f.v[k], 4), e[k] >>= 23;
+#endif
+  return (e[0] & 0xFF) | (e[1] & 0xFF) << 8 | (e[2] & 0xFF) << 16 | (e[3] & 0xFF) << 24;
+}
+
+// Members whose exponent byte (bit 8k .. 8k + 7 of `bytes`) is at least e.
+QUARN_HOT uint32_t bytes_at_least(uint32_t bytes, uint32_t e) {
+#if defined(__SSE2__)
+  const __m128i x = _mm_cvtsi32_si128(static_cast<int>(bytes));
+  const __m128i ge = _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(static_cast<char>(e))), x);
+  return static_cast<uint32_t>(_mm_movemask_epi8(ge)) & 15u;
+#else
+  uint32_t m = 0;
+  for (int k = 0; k < 4; ++k) m |= uint32_t{(bytes >> (8 * k) & 0xFF) >= e} << k;
+  return m;
+#endif
+}
+
 // Members with x >= T.
 QUARN_HOT uint32_t at_least(const Four& f, float T) {
 #if defined(__SSE2__)

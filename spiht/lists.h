@@ -23,6 +23,10 @@ struct LispEntry {
   uint16_t row;   // top-left member's row (even)
   uint16_t col;   // top-left member's column (even)
   int32_t flags;  // see the flag layout below
+  // The coder's copy of each member's descendant maximum, as its float
+  // exponent field: thresholds are powers of two, so maximum >= 2^t exactly
+  // when this is at least t + 127 (0 for 0, so never). Unused by the decoder.
+  uint8_t max_exponent[4];
 };
 
 // Flag word of a LispEntry.

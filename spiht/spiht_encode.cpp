@@ -54,6 +54,10 @@ class Coder {
   bool sorting_pass();
   bool refinement_pass();
 
+  void take_all_maxima() {
+    for (int32_t i = 0; i < s_.lisp.size(); ++i) take_maxima(s_.lisp[i]);
+  }
+
   // Stores the last word and hands the position back to the bit writer.
   void finish() {
     bits_.store_word();
@@ -67,24 +71,41 @@ class Coder {
 
  private:
   QUARN_HOT void code_group(BitSink& b, LispEntry& e, float T);
-  QUARN_HOT void code_sets(BitSink& b, int32_t i, float T);
+  QUARN_HOT void code_sets(BitSink& b, int32_t i, float T, uint32_t threshold_exponent);
+  // Copies the descendant maxima of a group that has sets to code.
+  void take_maxima(LispEntry& e) const {
+    const float* m = mbase_ + plane(e.flags) * mps_ + e.row * ms_ + e.col;
+    const uint32_t bytes = group_mask::exponents(group_mask::load(m, ms_));
+    std::memcpy(e.max_exponent, &bytes, sizeof bytes);
+  }
+  static uint32_t max_exponents(const LispEntry& e) {
+    uint32_t bytes;
+    std::memcpy(&bytes, e.max_exponent, sizeof bytes);
+    return bytes;
+  }
 
-  // Samples that a group a few entries ahead will read: its members, and in
-  // the set phase its maxima and the groups its offspring would be.
+  // Samples that a group a few entries ahead will read: in the pixel phase
+  // its members; in the set phase the members, and maxima, of the offspring
+  // groups that it is about to make.
   static constexpr int32_t kAhead = 12;
   void prefetch_group(const LispEntry& e) const {
     const float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
     __builtin_prefetch(g);
     __builtin_prefetch(g + cs_);
   }
-  void prefetch_sets(const LispEntry& e) const {
-    if ((e.flags & kSetBits) == kSetBits) return;
-    const float* m = mbase_ + plane(e.flags) * mps_ + e.row * ms_ + e.col;
-    __builtin_prefetch(m);
-    __builtin_prefetch(m + ms_);
-    if (level(e.flags) <= tree_levels_) {
-      const float* g = base_ + plane(e.flags) * ps_ + 2 * (e.row * cs_ + e.col);
-      for (int r = 0; r < 4; ++r) __builtin_prefetch(g + r * cs_);
+  void prefetch_sets(const LispEntry& e, uint32_t threshold_exponent) const {
+    const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kSetBits) >> 1);
+    uint32_t found = group_mask::bytes_at_least(max_exponents(e), threshold_exponent) & open;
+    for (; found != 0; found &= found - 1) {
+      const LispEntry child = tree::offspring(s_, e, group_mask::lowest(found), tree_levels_);
+      const float* g = base_ + plane(child.flags) * ps_ + child.row * cs_ + child.col;
+      __builtin_prefetch(g);
+      __builtin_prefetch(g + cs_);
+      if (level(child.flags) > 1) {
+        const float* m = mbase_ + plane(child.flags) * mps_ + child.row * ms_ + child.col;
+        __builtin_prefetch(m);
+        __builtin_prefetch(m + ms_);
+      }
     }
   }
 
@@ -119,12 +140,12 @@ void Coder::code_group(BitSink& b, LispEntry& e, float T) {
   e.flags |= static_cast<int32_t>(found);
 }
 
-void Coder::code_sets(BitSink& b, int32_t i, float T) {
+void Coder::code_sets(BitSink& b, int32_t i, float T, uint32_t threshold_exponent) {
   const LispEntry e = s_.lisp[i];
   const int32_t F = e.flags;
-  const float* m = mbase_ + plane(F) * mps_ + e.row * ms_ + e.col;
   const uint32_t open = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
-  const uint32_t found = group_mask::at_least(group_mask::load(m, ms_), T) & open;
+  const uint32_t found =
+      group_mask::bytes_at_least(max_exponents(e), threshold_exponent) & open;
   if ((F & kSetBits) == 0) {
     // The group bit: 1 when no set of the group is significant.
     b.put(found == 0);
@@ -139,7 +160,9 @@ void Coder::code_sets(BitSink& b, int32_t i, float T) {
     b.put(1);
     rest &= ~((2u << k) - 1);
     s_.lisp[i].flags |= 2 << (2 * k);
-    s_.lisp.push(tree::offspring(s_, e, k, tree_levels_));
+    LispEntry child = tree::offspring(s_, e, k, tree_levels_);
+    if (level(child.flags) > 1) take_maxima(child);
+    s_.lisp.push(child);
     code_group(b, s_.lisp[s_.lisp.size() - 1], T);
   }
   b.zeros(group_mask::count(rest));
@@ -147,6 +170,11 @@ void Coder::code_sets(BitSink& b, int32_t i, float T) {
 
 bool Coder::sorting_pass() {
   const float T = s_.threshold;
+  // T is a power of two: maximum >= T exactly when its exponent field is at
+  // least T's.
+  uint32_t threshold_bits;
+  std::memcpy(&threshold_bits, &T, sizeof T);
+  const uint32_t threshold_exponent = threshold_bits >> 23 & 0xFF;
   LispList& lisp = s_.lisp;
   BitSink b = bits_;
   const int64_t limit = limit_;
@@ -162,9 +190,9 @@ bool Coder::sorting_pass() {
   // dropped by moving the others down.
   int32_t kept = 0;
   for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
-    if (i + kAhead < lisp.size()) prefetch_sets(lisp[i + kAhead]);
+    if (i + kAhead < lisp.size()) prefetch_sets(lisp[i + kAhead], threshold_exponent);
     if ((lisp[i].flags & kSetBits) != kSetBits) {
-      code_sets(b, i, T);
+      code_sets(b, i, T, threshold_exponent);
       if (b.pos >= limit) {
         stop = true;
         break;
@@ -205,6 +233,7 @@ void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
   s.threshold = static_cast<float>(std::ldexp(1.0, top_exponent));
   spiht_begin(s, tree_levels);
   Coder coder(s, w, coefficients, maxima, tree_levels);
+  coder.take_all_maxima();
   for (;;) {
     if (coder.sorting_pass()) break;
     if (coder.refinement_pass()) break;

@@ -18,7 +18,7 @@ void spiht_begin(SpihtState& s, int32_t tree_levels) {
     const int32_t flags = lisp_flags::make(p, tree_levels + 1) | 2;
     for (int32_t i = 0; i < s.top_rows; i += 2) {
       for (int32_t j = 0; j < s.top_cols; j += 2) {
-        s.lisp.push(LispEntry{static_cast<uint16_t>(i), static_cast<uint16_t>(j), flags});
+        s.lisp.push(LispEntry{static_cast<uint16_t>(i), static_cast<uint16_t>(j), flags, {}});
       }
     }
   }

@@ -31,7 +31,7 @@ inline LispEntry offspring(const SpihtState& s, const LispEntry& parent, int k,
   }
   int32_t flags = lisp_flags::make(lisp_flags::plane(parent.flags), level - 1);
   if (level - 1 == 1) flags |= lisp_flags::kSetBits;
-  return LispEntry{static_cast<uint16_t>(row), static_cast<uint16_t>(col), flags};
+  return LispEntry{static_cast<uint16_t>(row), static_cast<uint16_t>(col), flags, {}};
 }
 
 }  // namespace tree
