@@ -2,6 +2,7 @@
 #include "image/kernels.h"
 
 #include <atomic>
+#include <initializer_list>
 
 namespace kernels {
 
