@@ -1,32 +1,37 @@
 #include "spiht/lists.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "image/fatal.h"
 
 void LispList::grow() {
-  const int32_t capacity = capacity_ < 1024 ? 1024 : capacity_ + capacity_ / 2;
-  auto* data = new (std::nothrow) LispEntry[static_cast<std::size_t>(capacity)];
-  CheckAllocation(data, "LISP entry");
+  const int32_t capacity = capacity_ < 4096 ? 4096 : capacity_ + capacity_ / 2;
+  BigBuffer storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(capacity));
+  CheckAllocation(storage.data, "LISP entry");
+  auto* data = static_cast<LispEntry*>(storage.data);
   if (size_ > 0) std::memcpy(data, data_, sizeof(LispEntry) * static_cast<std::size_t>(size_));
-  delete[] data_;
+  release_big(storage_);
+  storage_ = storage;
   data_ = data;
   capacity_ = capacity;
 }
 
 void LispList::release() {
-  delete[] data_;
+  release_big(storage_);
   data_ = nullptr;
   size_ = capacity_ = 0;
 }
 
 void LspStore::begin(int32_t codeRows, int32_t codeCols) {
-  const int32_t block_size = 12 * codeCols;
-  const int32_t slots = codeRows / 4;
+  // Blocks of 2 MiB at least, so that they come in huge pages.
+  const int32_t block_size = std::max(12 * codeCols, int32_t{1} << 19);
+  const int64_t most = int64_t{3} * codeRows * codeCols;
+  const auto slots = static_cast<int32_t>((most + block_size - 1) / block_size);
   if (block_size != lsp_block_size || slots != lsp_slots) {
     release();
-    lsp_blocks = new (std::nothrow) uint32_t*[static_cast<std::size_t>(slots)];
+    lsp_blocks = new (std::nothrow) BigBuffer[static_cast<std::size_t>(slots)];
     CheckAllocation(lsp_blocks, "LSP");
     lsp_slots = slots;
     lsp_block_size = block_size;
@@ -38,16 +43,16 @@ void LspStore::begin(int32_t codeRows, int32_t codeCols) {
 
 void LspStore::grow() {
   if (lsp_block_count == lsp_blocks_kept) {
-    auto* block = new (std::nothrow) uint32_t[static_cast<std::size_t>(lsp_block_size)];
-    CheckAllocation(block, "LSP");
+    BigBuffer block = allocate_big(sizeof(uint32_t) * static_cast<std::size_t>(lsp_block_size));
+    CheckAllocation(block.data, "LSP");
     lsp_blocks[lsp_blocks_kept++] = block;
   }
-  lsp_block = lsp_blocks[lsp_block_count++];
+  lsp_block = static_cast<uint32_t*>(lsp_blocks[lsp_block_count++].data);
   lsp_free = lsp_block_size;
 }
 
 void LspStore::release() {
-  while (lsp_blocks_kept > 0) delete[] lsp_blocks[--lsp_blocks_kept];
+  while (lsp_blocks_kept > 0) release_big(lsp_blocks[--lsp_blocks_kept]);
   delete[] lsp_blocks;
   lsp_blocks = nullptr;
   lsp_slots = lsp_block_size = lsp_block_count = 0;

@@ -10,14 +10,17 @@
 //
 // LSP: the coefficients found significant, in the order found, as offsets
 // into the coefficient image's block of planes, kept in blocks of
-// 12 x codeCols entries.
+// 12 x codeCols entries, or of 2 MiB when that is more.
 //
-// Both keep their storage from one image to the next while the size stays.
+// Both keep their storage from one image to the next while the size stays,
+// and take it in huge pages where the system has them (see big_buffer.h).
 #ifndef QUARN_SPIHT_LISTS_H
 #define QUARN_SPIHT_LISTS_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "image/big_buffer.h"
 
 struct LispEntry {
   uint16_t row;   // top-left member's row (even)
@@ -66,6 +69,7 @@ class LispList {
  private:
   void grow();  // allocation failures end the process ("LISP entry")
 
+  BigBuffer storage_;
   LispEntry* data_ = nullptr;
   int32_t size_ = 0;
   int32_t capacity_ = 0;
@@ -73,9 +77,9 @@ class LispList {
 
 // The LSP's storage. Entries are counted from 0 in insertion order.
 struct LspStore {
-  uint32_t** lsp_blocks = nullptr;  // codeRows / 4 slots
+  BigBuffer* lsp_blocks = nullptr;  // enough slots for 3 x codeRows x codeCols entries
   int32_t lsp_slots = 0;            // slots of lsp_blocks
-  int32_t lsp_block_size = 0;       // 12 x codeCols entries per block
+  int32_t lsp_block_size = 0;       // entries per block
   int32_t lsp_block_count = 0;      // blocks holding entries
   int32_t lsp_blocks_kept = 0;      // blocks allocated, kept for later images
   uint32_t* lsp_block = nullptr;    // the block being filled

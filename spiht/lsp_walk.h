@@ -19,7 +19,7 @@ inline bool walk_lsp(const LspStore& lsp, int64_t first, int64_t last, Visit&& v
     const int64_t block = first / size;
     const int64_t begin = first - block * size;
     const int64_t end = std::min<int64_t>(size, begin + (last - first));
-    const uint32_t* entries = lsp.lsp_blocks[block];
+    const auto* entries = static_cast<const uint32_t*>(lsp.lsp_blocks[block].data);
     const int64_t ahead_end = end - kLspAhead;
     int64_t j = begin;
     for (; j < ahead_end; ++j) {
