@@ -7,7 +7,10 @@
 #include "image/fatal.h"
 
 void LispList::grow() {
-  const int32_t capacity = capacity_ < 4096 ? 4096 : capacity_ + capacity_ / 2;
+  // At first one huge page's worth: fresh small blocks would cost a page
+  // fault per 4 KiB as they fill, and every growth a copy.
+  constexpr int32_t kFirst = (int32_t{2} << 20) / static_cast<int32_t>(sizeof(LispEntry));
+  const int32_t capacity = capacity_ < kFirst ? kFirst : capacity_ + capacity_ / 2;
   BigBuffer storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(capacity));
   CheckAllocation(storage.data, "LISP entry");
   auto* data = static_cast<LispEntry*>(storage.data);
