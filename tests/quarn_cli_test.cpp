@@ -156,6 +156,17 @@ TEST_F(Cli, DecodeGivesTheWholeStreamByDefaultAndAPrefixAtALowerRate) {
                          ppm.begin() + static_cast<std::ptrdiff_t>(header.size())));
 }
 
+TEST_F(Cli, NoSimdGivesTheSameFiles) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.3");
+  ok("encode k.png scalar.qrn -b 0.3 --no-simd");
+  EXPECT_EQ(read_bytes(at("scalar.qrn")), read_bytes(at("k.qrn")));
+  ok("decode k.qrn k.ppm");
+  ok("decode --no-simd k.qrn scalar.ppm");
+  EXPECT_EQ(read_bytes(at("scalar.ppm")), read_bytes(at("k.ppm")));
+  EXPECT_EQ(quarn("info k.qrn --no-simd").status, 2);  // info codes nothing
+}
+
 TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {
   put_sample("k.png");
   ok("encode k.png k.qrn -b 0.25");

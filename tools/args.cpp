@@ -48,6 +48,7 @@ constexpr OptionName kOptionNames[] = {
     {"-f", "--format", kOptFormat},
     {"-r", "--rates", kOptRates},
     {"-v", "--verbose", kOptVerbose},
+    {"--no-simd", "--no-simd", kOptNoSimd},
 };
 
 }  // namespace
@@ -83,9 +84,9 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
       if (name == s.short_name || name == s.long_name) option = &s;
     }
     if (option == nullptr || (allowed & option->bit) == 0) return "unknown option " + name;
-    if (option->bit == kOptVerbose) {
+    if (option->bit == kOptVerbose || option->bit == kOptNoSimd) {
       if (has_value) return "option " + name + " takes no value";
-      o->verbose = true;
+      (option->bit == kOptVerbose ? o->verbose : o->no_simd) = true;
       continue;
     }
     if (!has_value) {

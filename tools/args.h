@@ -11,12 +11,14 @@ enum OptionBits : unsigned {
   kOptFormat = 2,   // -f, --format png|ppm
   kOptRates = 4,    // -r, --rates R,R,...
   kOptVerbose = 8,  // -v, --verbose
+  kOptNoSimd = 16,  // --no-simd
 };
 
 struct Options {
   std::vector<std::string> files;
   bool help = false;
   bool verbose = false;
+  bool no_simd = false;  // the scalar kernels only
   bool has_bitrate = false;
   double bitrate = 0.5;
   bool has_rates = false;

@@ -21,7 +21,7 @@ const char kToolHelp[] =
     "command line that cannot be followed.\n";
 
 const char kEncodeHelp[] =
-    "usage: quarn encode IN OUT [-b R] [-v]\n"
+    "usage: quarn encode IN OUT [-b R] [-v] [--no-simd]\n"
     "\n"
     "Encodes the image IN into the stream file OUT: 4 bytes of size (width,\n"
     "height; big-endian 16-bit each), then exactly B stream bytes, B being\n"
@@ -33,11 +33,12 @@ const char kEncodeHelp[] =
     "  -b, --bitrate R   bits per pixel (default 0.5); positive, at most 64,\n"
     "                    and enough for the 27-byte stream header\n"
     "  -v, --verbose     report the size, bytes and time on stderr\n"
+    "  --no-simd         use only the scalar kernels (same bytes, slower)\n"
     "\n"
     "example: quarn encode photo.png photo.qrn -b 0.25\n";
 
 const char kDecodeHelp[] =
-    "usage: quarn decode IN OUT [-b R] [-f png|ppm] [-v]\n"
+    "usage: quarn decode IN OUT [-b R] [-f png|ppm] [-v] [--no-simd]\n"
     "\n"
     "Decodes the stream file IN into the image OUT. Without -b the whole\n"
     "stream is decoded; with -b only the prefix that R bits per pixel cover,\n"
@@ -49,6 +50,7 @@ const char kDecodeHelp[] =
     "  -b, --bitrate R     bits per pixel to decode (default: all of them)\n"
     "  -f, --format FMT    png or ppm, whatever OUT is called\n"
     "  -v, --verbose       report the size, bytes and time on stderr\n"
+    "  --no-simd           use only the scalar kernels (same bytes, slower)\n"
     "\n"
     "example: quarn decode photo.qrn preview.png -b 0.1\n";
 
@@ -62,16 +64,19 @@ const char kInfoHelp[] =
     "example: quarn info photo.qrn\n";
 
 const char kCompareHelp[] =
-    "usage: quarn compare A B\n"
+    "usage: quarn compare A B [--no-simd]\n"
     "\n"
     "Prints the PSNR of B against A over all three channels and for red,\n"
     "green and blue, and the largest absolute difference of one sample. A\n"
     "and B are images of one size; a stream file is decoded in full first.\n"
     "\n"
+    "options:\n"
+    "  --no-simd   decode with the scalar kernels only (same bytes, slower)\n"
+    "\n"
     "example: quarn compare photo.png photo.qrn\n";
 
 const char kLadderHelp[] =
-    "usage: quarn ladder IN OUT.png [-r R,R,...] [-f png|ppm] [-v]\n"
+    "usage: quarn ladder IN OUT.png [-r R,R,...] [-f png|ppm] [-v] [--no-simd]\n"
     "\n"
     "Encodes the image IN once at the highest rate, decodes the stream's\n"
     "prefix at every rate, prints a table of rate, bytes and PSNR, and\n"
@@ -86,5 +91,6 @@ const char kLadderHelp[] =
     "                      too low for a small image's header are left out)\n"
     "  -f, --format FMT    png or ppm, whatever OUT is called\n"
     "  -v, --verbose       report the sheet's size on stderr\n"
+    "  --no-simd           use only the scalar kernels (same bytes, slower)\n"
     "\n"
     "example: quarn ladder photo.png ladder.png -r 0.05,0.2,1\n";
