@@ -618,6 +618,8 @@ void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
   for (int32_t y = 0; y < rows; ++y) {
     float* row = p + y * stride;
     if (all_zero_bits(row + h, h)) {
+      // A row all +0 stays so: every output is +0 (see the shorter filters).
+      if (all_zero_bits(row, h)) continue;
       // The high-pass half is all +0: the shorter filters, from e alone.
       along<V::N>(h, [&](int32_t k) { V::store_d(e + k, V::load(row + k)); });
       mirror_halves(e, o, h);
