@@ -364,12 +364,24 @@ void run_scaling(const Options& o) {
   }
 }
 
+constexpr const char kUsage[] =
+    "usage: quarn_bench [options]\n"
+    "\n"
+    "Times encode_image and decode_image, stage by stage, on the Kodak photos\n"
+    "(or the bundled sample when they are absent) and prints Markdown tables.\n"
+    "\n"
+    "  --kodak DIR          where kodim01.png .. kodim24.png are\n"
+    "  --photos N           use the first N photos (default 24)\n"
+    "  --rates R1,R2,...    bits per pixel (default 0.1,0.5,2)\n"
+    "  --repeat N           runs per photo for the warm figures (default 9)\n"
+    "  --only WHAT          warm, cold, memory or scaling (default all four)\n"
+    "  --max-side N         largest side for memory and scaling (default 8192)\n"
+    "  --best               the fastest run instead of the median\n"
+    "  --cpu-clock          the thread's processor time instead of wall time\n"
+    "  --no-simd            the scalar kernels only\n";
+
 int usage() {
-  std::fprintf(stderr,
-               "usage: quarn_bench [--kodak DIR] [--rates R1,R2,...] [--repeat N]\n"
-               "                   [--only warm|cold|memory|scaling] [--max-side N] "
-               "[--no-simd]\n"
-               "                   [--cpu-clock] [--best] [--photos N]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -378,6 +390,10 @@ int usage() {
 int main(int argc, char** argv) {
   Options o;
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (std::find(args.begin(), args.end(), "--no-simd") != args.end()) {
     kernels::force_scalar(true);
     o.no_simd = true;
