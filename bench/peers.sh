@@ -95,15 +95,15 @@ encode() {
       local lo=1 hi=100 mid
       while [ $lo -lt $hi ]; do
         mid=$(( (lo + hi + 1) / 2 ))
-        cjpeg -quality $mid -outfile "$f" "$in"
+        cjpeg -quality $mid -outfile "$f" "$in" 2>/dev/null
         if [ "$(size "$f")" -le "$target" ]; then lo=$mid; else hi=$((mid - 1)); fi
       done
-      cjpeg -quality $lo -outfile "$f" "$in"
+      cjpeg -quality $lo -outfile "$f" "$in" 2>/dev/null
       echo "-quality $lo" >"$work/$name.jpeg.setting" ;;
     j2k)
       local ratio
       ratio=$(awk -v r="$rate" 'BEGIN {printf "%.4f", 24 / r}')
-      opj_compress -i "$in" -o "$f" -r "$ratio" >/dev/null
+      opj_compress -i "$in" -o "$f" -r "$ratio" >/dev/null 2>&1
       echo "-r $ratio" >"$work/$name.j2k.setting" ;;
     webp)
       cwebp -quiet -size "$target" -pass 10 "$in" -o "$f"
@@ -117,7 +117,7 @@ run_decode() {
   case $1 in
     quarn) "$quarn" decode "$2" "$3" ;;
     jpeg) djpeg -outfile "$3" "$2" ;;
-    j2k) opj_decompress -i "$2" -o "$3" >/dev/null ;;
+    j2k) opj_decompress -i "$2" -o "$3" >/dev/null 2>&1 ;;
     webp) dwebp -quiet -ppm "$2" -o "$3" ;;
   esac
 }
@@ -127,8 +127,8 @@ run_encode() {
   read -r -a setting <"$work/$name.$codec.setting"
   case $codec in
     quarn) "$quarn" encode "$in" "$f" -b "${setting[@]}" ;;
-    jpeg) cjpeg "${setting[@]}" -outfile "$f" "$in" ;;
-    j2k) opj_compress -i "$in" -o "$f" "${setting[@]}" >/dev/null ;;
+    jpeg) cjpeg "${setting[@]}" -outfile "$f" "$in" 2>/dev/null ;;
+    j2k) opj_compress -i "$in" -o "$f" "${setting[@]}" >/dev/null 2>&1 ;;
     webp) cwebp -quiet "${setting[@]}" "$in" -o "$f" ;;
   esac
 }
