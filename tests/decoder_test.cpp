@@ -27,6 +27,28 @@ TEST(DecodeImage, FillsRowsAtTheGivenStrideWithOpaqueCells) {
   }
 }
 
+// A decoder that codes frame after frame keeps its storage and leaves its
+// planes cleared for the next frame of the same size: every frame must come
+// out as from a decoder that never saw another.
+TEST(DecodeImage, FramesOfOneSizeDecodeAsIfEachWereTheFirst) {
+  const RgbImage sample = load_sample();
+  const RgbImage frames[] = {crop(sample, 200, 150, 0, 0), crop(sample, 200, 150, 300, 200),
+                             crop(sample, 96, 64, 10, 10), crop(sample, 200, 150, 500, 100)};
+  const double rates[] = {2.0, 0.1, 0.5, 0.7};
+  static Decoder shared;
+  for (int i = 0; i < 4; ++i) {
+    const RgbImage& f = frames[i];
+    const std::vector<uint8_t> row = encode_row(f, rates[i]);
+    std::vector<uint8_t> a(static_cast<std::size_t>(f.width) * f.height * 4), b = a;
+    decode_image(shared, f.width, f.height, row.data() + 4, row.size() - 4, a.data(),
+                 f.width * 4, rates[i]);
+    Decoder fresh;
+    decode_image(fresh, f.width, f.height, row.data() + 4, row.size() - 4, b.data(), f.width * 4,
+                 rates[i]);
+    EXPECT_EQ(a, b) << "frame " << i;
+  }
+}
+
 TEST(DecodeImage, ShortOrOverBudgetStreamsReadZerosSafely) {
   const RgbImage image = crop(load_sample(), 64, 64, 300, 300);
   std::vector<uint8_t> row = encode_row(image, 1.0);

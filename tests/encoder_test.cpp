@@ -79,6 +79,24 @@ TEST(EncodeImage, TinyBudgetsAndUnusedBudgetsAreSafe) {
   for (std::size_t i = 1000; i < coded.size(); ++i) ASSERT_EQ(coded[i], 0) << i;
 }
 
+// The encoder keeps its stream buffer and lists from frame to frame; a
+// frame after a larger one, a longer stream or another size codes as if it
+// were the first.
+TEST(EncodeImage, FramesCodeAsIfEachWereTheFirst) {
+  static Encoder shared;
+  const RgbImage frames[] = {gradient(320, 240), gradient(100, 77), gradient(320, 240)};
+  const double rates[] = {4.0, 0.3, 0.2};
+  for (int i = 0; i < 3; ++i) {
+    const RgbImage& f = frames[i];
+    const int32_t B = stream_bytes(rates[i], stream_rate_for(f.width, f.height));
+    std::vector<uint8_t> a(static_cast<std::size_t>(B) + 4), b = a;
+    encode_image(shared, a.data(), a.size(), f.width, f.height, f.pixels.data(), rates[i]);
+    Encoder fresh;
+    encode_image(fresh, b.data(), b.size(), f.width, f.height, f.pixels.data(), rates[i]);
+    EXPECT_EQ(a, b) << "frame " << i;
+  }
+}
+
 TEST(EncodeImage, SameImageGivesTheSameBytes) {
   const RgbImage image = gradient(100, 77);
   EXPECT_EQ(encode_row(image, 1.0), encode_row(image, 1.0));
