@@ -68,8 +68,9 @@ done
 if [ ${#names[@]} -eq 0 ]; then
   names=(kodim23)
   pngtopnm samples/kodim23.png >"$work/kodim23.ppm" 2>/dev/null
-  kodak="samples (the bundled photo only)"
 fi
+source_name="photos from the Kodak set"
+[ "${names[*]}" = "kodim23" ] && [ ! -f "$kodak/kodim23.png" ] && source_name="photo, the bundled sample"
 
 codecs=(quarn jpeg j2k webp)
 declare -A label=([quarn]="quarn" [jpeg]="JPEG (libjpeg-turbo)" [j2k]="JPEG 2000 (OpenJPEG)"
@@ -194,8 +195,8 @@ mkdir -p "$out"
 {
   echo "# quarn and its peers"
   echo
-  echo "Made by \`bench/peers.sh\` on $(date -u +%Y-%m-%d): ${#names[@]} photos from"
-  echo "the Kodak set, single-threaded, on $cpu (load average at the end: $load)."
+  echo "Made by \`bench/peers.sh\` on $(date -u +%Y-%m-%d): ${#names[@]} $source_name,"
+  echo "single-threaded, on $cpu (load average at the end: $load)."
   echo "Peers: $versions. Bits per pixel count whole files."
   echo
   echo "## Speed at $speed_rate bits per pixel, whole process"
