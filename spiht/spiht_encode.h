@@ -12,7 +12,9 @@ class Image_3C;
 // Appends SPIHT bits to `w` until a budget check finds byte_count at or above
 // byte_budget, or the last of 32 passes ends. Requires the coding size copies
 // in `s`, `maxima` from descendant_maxima and the header already written.
-// Leaves the coefficients altered and the last partial byte unflushed.
+// Leaves the coefficients altered and the last partial byte unflushed. The
+// writer's buffer must hold byte_budget + 16 bytes: the coder clears it from
+// the writer's position on and stores whole 8-byte words.
 void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
                   Image_3C& maxima, int32_t tree_levels, int32_t top_exponent);
 
