@@ -164,6 +164,21 @@ def main():
         head = struct.pack(">HHBHB", w, h, 0, round(rate * 4096), sizing)
         pixels = b"".join(crop(photo, x, y, cw, ch)[2])
         write(os.path.join(corpus, "encode"), "%dx%d_%g.bin" % (w, h, rate), head + pixels)
+    # Decoder plug-in inputs: element type, planes, dimension count, rows,
+    # row padding, output kind, rate mode (and its bytes), then the rows.
+    streams = os.path.join(corpus, "stream_decode")
+    one = open(os.path.join(streams, "64x48_2.qrn"), "rb").read()
+    other = open(os.path.join(streams, "96x96_0.5.qrn"), "rb").read()
+    longest = max(len(one), len(other))
+    two = one.ljust(longest, b"\0") + other.ljust(longest, b"\0")
+    plugin = os.path.join(corpus, "decoder_plugin")
+    write(plugin, "one_row.bin", bytes([0, 1, 2, 0, 0, 0, 0]) + one)
+    write(plugin, "two_rows_padded.bin", bytes([0, 1, 2, 1, 5, 0, 0]) + two)
+    write(plugin, "quarter_rate.bin", bytes([0, 1, 2, 0, 0, 0, 0x80]) + struct.pack(">H", 1024) + one)
+    write(plugin, "four_planes.bin", bytes([0, 0x84, 2, 0, 0, 0, 0]) + one)
+    write(plugin, "float32.bin", bytes([5, 1, 2, 0, 0, 0, 0]) + one)
+    write(plugin, "one_dimension.bin", bytes([0, 1, 0x81, 0, 0, 0, 0]) + one)
+    write(plugin, "output_3_planes_long.bin", bytes([0, 1, 2, 0, 0, 0xDC, 0]) + one)
     write(os.path.join(corpus, "encode"), "flat_64x64.bin", struct.pack(">HHBHB", 64, 64, 0, 4096, 0) + b"\x80")
 
 
