@@ -14,9 +14,9 @@
 // test runs a leak check of its own at the end, so that a leak fails this
 // test by name.
 //
-// Both runs end on a frame of the largest size at the rate of the measured
-// frame, since the plug-ins keep storage for the size (and the encoder an
-// output row for the size and rate) of the frame they coded last.
+// The run ends on a copy of the measured frame (size, rate and picture),
+// since the plug-ins may keep storage for the size of the frame they coded
+// last (and the encoder an output row for its size and rate).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -94,11 +94,12 @@ struct Frame {
   int32_t height;
   double bitrate;
   enum Kind { kGood, kBadRate, kTooSmall, kThreePlanes, kDamagedStream } kind;
+  uint32_t picture;  // seed of the test picture
 };
 
 // Sizes from 32 to the largest, 200 x 160, rates from 0.25 to 6 bits per
 // pixel, one frame in 97 refused in one of four ways, and the last frame a
-// copy of the first of the largest size.
+// copy of the first of the largest size, picture included.
 constexpr int32_t kLargestWidth = 200;
 constexpr int32_t kLargestHeight = 160;
 constexpr int kFrames = 1000;
@@ -108,7 +109,8 @@ std::vector<Frame> frames() {
   const int32_t sides[] = {32, 48, 40, 96, 64, 120, 33, 72};
   const double rates[] = {0.5, 0.3, 2.0, 6.0, 0.25, 1.0, 4.0};
   for (int i = 0; i < kFrames - 1; ++i) {
-    Frame f{sides[i % 8], sides[(i / 8 + 3) % 8], rates[i % 7], Frame::kGood};
+    Frame f{sides[i % 8], sides[(i / 8 + 3) % 8], rates[i % 7], Frame::kGood,
+            static_cast<uint32_t>(i)};
     if (i % 50 == 7) {
       f.width = kLargestWidth;
       f.height = kLargestHeight;
@@ -148,7 +150,7 @@ TEST(PluginGrowth, ThousandFramesKeepNothingAndLeakNothing) {
     } else if (f.kind == Frame::kThreePlanes) {
       input = platform::new_matrix(_jit_sym_char, 3, f.width, f.height);
     } else {
-      input = image_matrix(test_picture(f.width, f.height, static_cast<uint32_t>(i)));
+      input = image_matrix(test_picture(f.width, f.height, f.picture));
     }
     const t_jit_err packed = platform::run_frame(pack, input);
     platform::free_matrix(input);
