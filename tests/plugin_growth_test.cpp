@@ -8,11 +8,11 @@
 // malloc with a counting wrapper around glibc's (tests/counting_malloc.h);
 // under the sanitizers, whose allocator replaces malloc, their own count
 // (__sanitizer_get_current_allocated_bytes) gives the same figure. Plain
-// builds also compare the memory mapped outside malloc: VmData less what
-// malloc holds from the system (mallinfo2's arena and hblkhd), which catches
-// blocks a part of the codec would map by itself. Under LeakSanitizer the
-// test runs a leak check of its own at the end, so that a leak fails this
-// test by name.
+// native builds also compare the memory mapped outside malloc: VmData less
+// what malloc holds from the system (mallinfo2's arena and hblkhd), which
+// catches blocks a part of the codec would map by itself. Under
+// LeakSanitizer the test runs a leak check of its own at the end, so that a
+// leak fails this test by name.
 //
 // The run ends on a copy of the measured frame (size, rate and picture),
 // since the plug-ins may keep storage for the size of the frame they coded
@@ -63,7 +63,7 @@ struct Memory {
   long long mapped = 0;  // plain glibc builds: data mapped outside malloc
 };
 
-#if !defined(QUARN_SANITIZED_HEAP) && defined(__GLIBC__)
+#if !defined(QUARN_SANITIZED_HEAP) && defined(__GLIBC__) && !defined(QUARN_EMULATED)
 long long vm_data_bytes() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -82,9 +82,12 @@ Memory measure() {
 #elif defined(__GLIBC__)
   m.known = counting_malloc::active();
   m.heap = counting_malloc::bytes_in_use();
+#if !defined(QUARN_EMULATED)
+  // Under an emulator (the 32-bit run under qemu) VmData is the emulator's.
   const struct mallinfo2 info = mallinfo2();
   const long long data = vm_data_bytes();
   m.mapped = data < 0 ? 0 : data - static_cast<long long>(info.arena + info.hblkhd);
+#endif
 #endif
   return m;
 }
