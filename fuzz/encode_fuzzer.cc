@@ -38,11 +38,11 @@ double take_bitrate(fuzz::Bytes& in) {
 }
 
 // The row length: B + 4 as the tool sizes it, or as the encoder plug-in does,
-// trunc(width x height x bitrate / 8 + 4), which can be one short of B + 4.
+// which can be one short of B + 4.
 std::size_t take_capacity(fuzz::Bytes& in, int32_t width, int32_t height, double bitrate,
                           int32_t B) {
   if ((in.u8() & 1) == 0) return static_cast<std::size_t>(B) + kPrefixBytes;
-  return static_cast<std::size_t>(static_cast<double>(width) * height * bitrate * 0.125 + 4);
+  return static_cast<std::size_t>(encoder_row_cells(width, height, bitrate));
 }
 
 }  // namespace
