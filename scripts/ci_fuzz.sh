@@ -30,7 +30,8 @@ for name in "${targets[@]}"; do
   seeds=(fuzz/corpus/"$name")
   [ -d fuzz/regressions/"$name" ] && seeds+=(fuzz/regressions/"$name")
   echo "fuzzing $name for ${seconds}s"
-  if ! build-fuzz/fuzz/"${name}"_fuzzer -max_total_time="$seconds" -print_final_stats=1 \
+  # An input that runs for 30 s is a hang: a finding like any other.
+  if ! build-fuzz/fuzz/"${name}"_fuzzer -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
       -artifact_prefix=build-fuzz/findings/"$name"- "$work" "${seeds[@]}" \
       >build-fuzz/"$name".log 2>&1; then
     tail -n 60 build-fuzz/"$name".log
