@@ -20,6 +20,7 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate) {
   stage_finished(enc.stages, Stage::kStart);
+  const bool same_size = enc.width == width && enc.height == height;
   enc.height = height;
   enc.width = width;
   enc.stream_rate = stream_rate_for(width, height);
@@ -31,7 +32,11 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   // The coder clears the buffer from the end of the header on, so a stream
   // that ends before its budget (after the last pass) is padded with zeros.
   const std::size_t work_size = static_cast<std::size_t>(B) + kWorkSlack;
-  if (enc.stream.size() < work_size) enc.stream.resize(work_size);
+  // Kept while the size stays, like the image; a new size starts afresh, so
+  // that a frame's largest budget is not held for every later size.
+  if (!same_size || enc.stream.size() < work_size) {
+    std::vector<uint8_t>(work_size).swap(enc.stream);
+  }
   uint8_t* work = enc.stream.data();
 
   Image_3C& image = enc.image;

@@ -42,6 +42,22 @@ std::string check_bitrate(double bitrate) {
   return {};
 }
 
+int64_t encoder_row_cells(int32_t width, int32_t height, double bitrate) {
+  const int64_t pixels = static_cast<int64_t>(width) * height;
+  return static_cast<int64_t>(static_cast<double>(pixels) * bitrate * 0.125 + 4.0);
+}
+
+namespace {
+
+// The stream header fits in the B bytes of the stream, and in what the
+// encoder plug-in's row leaves of them.
+bool holds_header(int32_t width, int32_t height, double bitrate) {
+  return stream_bytes(bitrate, stream_rate_for(width, height)) >= kHeaderBytes &&
+         encoder_row_cells(width, height, bitrate) >= kPrefixBytes + kHeaderBytes;
+}
+
+}  // namespace
+
 double lowest_bitrate(int32_t width, int32_t height) {
   // Six significant digits, raised until they work: a value that can be
   // printed, read back and used exactly as shown.
@@ -51,7 +67,7 @@ double lowest_bitrate(int32_t width, int32_t height) {
     char text[40];
     std::snprintf(text, sizeof text, "%.6g", r);
     const double shown = std::strtod(text, nullptr);
-    if (stream_bytes(shown, rate) >= kHeaderBytes) return shown;
+    if (holds_header(width, height, shown)) return shown;
     r += r * 1e-6;
   }
 }
@@ -62,7 +78,7 @@ std::string check_encode(int64_t width, int64_t height, double bitrate) {
   if (!problem.empty()) return problem;
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(height);
-  if (stream_bytes(bitrate, stream_rate_for(w, h)) < kHeaderBytes) {
+  if (!holds_header(w, h, bitrate)) {
     return "bitrate " + number(bitrate) + " is too low to hold the stream header at " +
            dims(w, h) + "; the lowest that works is " + number(lowest_bitrate(w, h));
   }

@@ -23,10 +23,18 @@ std::string check_size(int64_t width, int64_t height);
 // Finite, positive, at most kMaxBitrate.
 std::string check_bitrate(double bitrate);
 
-// The lowest bitrate whose budget holds the whole stream header at this size.
+// Cells of the encoder plug-in's output row: trunc(width x height x bitrate
+// / 8 + 4). It can be one more or one less than the B + 4 bytes that the
+// stream and its prefix take; when less, the stream's last byte is cut. The
+// bitrate must have passed check_bitrate().
+int64_t encoder_row_cells(int32_t width, int32_t height, double bitrate);
+
+// The lowest bitrate at this size whose budget holds the whole stream
+// header, also in the encoder plug-in's row.
 double lowest_bitrate(int32_t width, int32_t height);
 
-// Size, bitrate, and a budget that holds at least the complete header.
+// Size, bitrate, and a budget that holds at least the complete header, both
+// as B bytes and after the plug-in's row has cut it.
 std::string check_encode(int64_t width, int64_t height, double bitrate);
 
 // A coded row: size prefix, then a stream that starts with "n" and holds the

@@ -68,8 +68,8 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::string problem = check_encode(width, height, bitrate);
   if (problem.empty()) {
     // The output row is sized before the matrices are checked.
-    const int32_t pixels = static_cast<int32_t>(width) * static_cast<int32_t>(height);
-    out_info.dim[0] = static_cast<long>(static_cast<double>(pixels) * bitrate * 0.125 + 4.0);
+    out_info.dim[0] = static_cast<long>(
+        encoder_row_cells(static_cast<int32_t>(width), static_cast<int32_t>(height), bitrate));
     out_info.dim[1] = 1;
     set_info(out, &out_info);
     get_info(out, &out_info);

@@ -210,6 +210,26 @@ TEST_F(EncoderPlugin, StreamLongerThanTheRowIsCutToIt) {
   platform::free_instance(x);
 }
 
+// At the lowest rate the codec takes, the row still holds the whole header,
+// so the decoder takes what the encoder made, also where the row is shorter
+// than B + 4.
+TEST_F(EncoderPlugin, RowAtTheLowestRateDecodes) {
+  void* pack = platform::new_instance(kPack);
+  void* open = platform::new_instance(kOpen);
+  for (const auto& [w, h] : {std::pair{32, 83}, {33, 169}, {64, 64}, {768, 512}}) {
+    const double lowest = lowest_bitrate(w, h);
+    ASSERT_TRUE(platform::set_attribute(pack, "bitrate", lowest));
+    ASSERT_TRUE(platform::set_attribute(open, "bitrate", lowest));
+    void* in = image_matrix(test_picture(w, h));
+    ASSERT_EQ(platform::run_frame(pack, in), 0) << w << "x" << h;
+    EXPECT_EQ(platform::run_frame(open, platform::output_matrix(pack)), 0) << w << "x" << h;
+    EXPECT_TRUE(platform::take_errors().empty()) << w << "x" << h;
+    platform::free_matrix(in);
+  }
+  platform::free_instance(pack);
+  platform::free_instance(open);
+}
+
 // Frames the codec cannot take are refused with EROR and one message; the
 // host keeps running and the next good frame is coded.
 struct Refusal {
@@ -263,7 +283,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "jit.quarnpack: bitrate 1e+300 is above the largest, 64 bits per pixel"},
         Refusal{"below_header", 64, 64, 0.05,
                 "jit.quarnpack: bitrate 0.05 is too low to hold the stream header at 64x64; "
-                "the lowest that works is 0.0527344"}),
+                "the lowest that works is 0.0527344"},
+        // B is 27 here, but the row of 30 cells would cut the header's last byte.
+        Refusal{"header_cut_by_row", 32, 83, 0.0813253,
+                "jit.quarnpack: bitrate 0.0813253 is too low to hold the stream header at "
+                "32x83; the lowest that works is 0.0813254"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 class EncoderGolden : public PluginTest, public ::testing::WithParamInterface<GoldenCase> {};

@@ -30,6 +30,21 @@ TEST(Validate, TooLowARateNamesTheLowestThatWorks) {
   EXPECT_NE(check_encode(768, 512, lowest * 0.999), "");
 }
 
+// The encoder plug-in's row can be one byte shorter than B + 4; at the lowest
+// rate it must still hold the whole header (at 32x83, B = 27 at 0.0813253
+// while the row has 30 cells).
+TEST(Validate, TheLowestRateHoldsTheHeaderInThePluginRowToo) {
+  EXPECT_NE(check_encode(32, 83, 0.0813253), "");
+  for (int32_t w = 32; w < 300; ++w) {
+    for (const int32_t h : {32, 83, 169, 710, 6860}) {
+      const double lowest = lowest_bitrate(w, h);
+      ASSERT_EQ(check_encode(w, h, lowest), "") << w << "x" << h;
+      ASSERT_GE(stream_bytes(lowest, stream_rate_for(w, h)), kHeaderBytes) << w << "x" << h;
+      ASSERT_GE(encoder_row_cells(w, h, lowest), kPrefixBytes + kHeaderBytes) << w << "x" << h;
+    }
+  }
+}
+
 TEST(Validate, StreamsMustHoldAConsistentHeader) {
   const RgbImage image = crop(load_sample(), 48, 40);
   const std::vector<uint8_t> row = encode_row(image, 0.5);

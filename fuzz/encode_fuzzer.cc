@@ -1,0 +1,95 @@
+// The encoder on any small image, size and bitrate. The front of the input
+// gives width, height, bitrate and how the output row is sized; the rest is
+// tiled over the pixels. Everything goes through check_encode first, as in
+// the tool and the encoder plug-in; what it accepts must encode into a row
+// that the decoder's own check accepts, the same again when encoded a second
+// time, and decode at the same rate.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "codec/budget.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "codec/stream_header.h"
+#include "codec/validate.h"
+#include "fuzz/fuzz_helper.h"
+
+namespace {
+
+Encoder& shared_encoder() {
+  static Encoder encoder;
+  return encoder;
+}
+
+Decoder& shared_decoder() {
+  static Decoder decoder;
+  return decoder;
+}
+
+// Mostly rates in 0..16 in steps of 1/4096, sometimes any double at all
+// (negative, zero, not-a-number, infinite, huge).
+double take_bitrate(fuzz::Bytes& in) {
+  const uint8_t mode = in.u8();
+  if (mode >= 0xF0) return in.f64();
+  return in.u16() / 4096.0;
+}
+
+// The row length: B + 4 as the tool sizes it, or as the encoder plug-in does,
+// which can be one short of B + 4.
+std::size_t take_capacity(fuzz::Bytes& in, int32_t width, int32_t height, double bitrate,
+                          int32_t B) {
+  if ((in.u8() & 1) == 0) return static_cast<std::size_t>(B) + kPrefixBytes;
+  return static_cast<std::size_t>(encoder_row_cells(width, height, bitrate));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  fuzz::Bytes in(data, size);
+  // 0..16383 each way: beyond both ends of the sizes the codec takes.
+  const int32_t width = in.u16() & 0x3FFF;
+  const int32_t height = in.u16() & 0x3FFF;
+  const double bitrate = take_bitrate(in);
+  const std::string problem = check_encode(width, height, bitrate);
+  if (!problem.empty()) {
+    fuzz::require_one_line(problem);
+    return 0;
+  }
+  const int32_t B = stream_bytes(bitrate, stream_rate_for(width, height));
+  if (static_cast<int64_t>(width) * height > fuzz::kMaxPixels || B > fuzz::kMaxStreamBytes) {
+    return 0;
+  }
+  const std::size_t capacity = take_capacity(in, width, height, bitrate, B);
+  const std::size_t pixel_bytes = static_cast<std::size_t>(width) * height * 3;
+  std::vector<uint8_t> rgb(pixel_bytes, 0);
+  if (in.rest_size() > 0) {
+    for (std::size_t i = 0; i < pixel_bytes; ++i) rgb[i] = in.rest()[i % in.rest_size()];
+  }
+
+  std::vector<uint8_t> row(capacity);
+  const int32_t written =
+      encode_image(shared_encoder(), row.data(), row.size(), width, height, rgb.data(), bitrate);
+  fuzz::require(written >= kHeaderBytes && written <= B &&
+                    static_cast<std::size_t>(written) + kPrefixBytes <= capacity,
+                "the encoder writes at most B stream bytes within the row");
+  row.resize(static_cast<std::size_t>(written) + kPrefixBytes);
+
+  std::vector<uint8_t> again(capacity);
+  encode_image(shared_encoder(), again.data(), again.size(), width, height, rgb.data(), bitrate);
+  again.resize(row.size());
+  fuzz::require(again == row, "encoding the same image twice gives the same stream");
+
+  int32_t w = 0;
+  int32_t h = 0;
+  const std::string refused = check_stream(row.data(), row.size(), &w, &h);
+  fuzz::require(refused.empty() && w == width && h == height,
+                "the decoder's check takes what the encoder made", refused);
+  std::vector<uint8_t> cells(static_cast<std::size_t>(width) * height * 4);
+  decode_image(shared_decoder(), width, height, row.data() + kPrefixBytes,
+               row.size() - kPrefixBytes, cells.data(), static_cast<std::ptrdiff_t>(width) * 4,
+               bitrate);
+  return 0;
+}
