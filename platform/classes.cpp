@@ -10,18 +10,6 @@
 namespace platform {
 namespace {
 
-constexpr int kMaxArgumentTypes = 16;
-
-// Reads argument-type codes up to the terminating 0.
-std::vector<int> read_types(va_list* ap) {
-  std::vector<int> types;
-  for (int i = 0; i < kMaxArgumentTypes; ++i) {
-    const int t = va_arg(*ap, int);
-    if (t == 0) break;
-    types.push_back(t);
-  }
-  return types;
-}
 
 struct Console {
   std::mutex mutex;
@@ -102,6 +90,15 @@ bool get_attribute_value(t_object* o, const Attribute* a, double* value) {
   return true;
 }
 
+std::vector<int> read_types(int first, va_list* ap) {
+  constexpr int kMaxArgumentTypes = 16;
+  std::vector<int> types;
+  for (int t = first; t != 0 && types.size() < kMaxArgumentTypes; t = va_arg(*ap, int)) {
+    types.push_back(t);
+  }
+  return types;
+}
+
 void console_append(const std::string& text) {
   Console& c = console();
   std::lock_guard<std::mutex> hold(c.mutex);
@@ -147,7 +144,7 @@ using platform::console_append;
 void* jit_class_new(const char* name, method mnew, method mfree, long size, ...) {
   va_list ap;
   va_start(ap, size);
-  const std::vector<int> types = platform::read_types(&ap);
+  const std::vector<int> types = platform::read_types(va_arg(ap, int), &ap);
   va_end(ap);
   if (name == nullptr || size < static_cast<long>(sizeof(t_object))) {
     console_append(std::string("jit_class_new: bad class ") + (name ? name : "(null)"));
@@ -168,7 +165,7 @@ void* jit_class_new(const char* name, method mnew, method mfree, long size, ...)
 t_jit_err jit_class_addmethod(void* c, method m, const char* name, ...) {
   va_list ap;
   va_start(ap, name);
-  const std::vector<int> types = platform::read_types(&ap);
+  const std::vector<int> types = platform::read_types(va_arg(ap, int), &ap);
   va_end(ap);
   auto* k = static_cast<t_class*>(c);
   if (!platform::is_plugin_jit_class(k) || m == nullptr || name == nullptr) {

@@ -11,16 +11,6 @@
 namespace platform {
 namespace {
 
-constexpr int kMaxArgumentTypes = 16;
-
-void read_more_types(va_list* ap, std::vector<int>* types) {
-  for (int i = 0; i < kMaxArgumentTypes; ++i) {
-    const int t = va_arg(*ap, int);
-    if (t == 0) break;
-    types->push_back(t);
-  }
-}
-
 t_class* max_class_of(void* x) {
   t_object* o = as_object(x);
   return (o != nullptr && o->o_class->max_side) ? o->o_class : nullptr;
@@ -72,14 +62,10 @@ using platform::console_append;
 void setup(t_class** ident, method makefun, method freefun, long size, method menufun,
            int type, ...) {
   (void)menufun;
-  std::vector<int> types;
-  if (type != 0) {
-    types.push_back(type);
-    va_list ap;
-    va_start(ap, type);
-    platform::read_more_types(&ap, &types);
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, type);
+  const std::vector<int> types = platform::read_types(type, &ap);
+  va_end(ap);
   platform::Registry& r = platform::registry();
   std::lock_guard<std::mutex> hold(r.mutex);
   if (size < static_cast<long>(sizeof(t_object))) {
@@ -101,14 +87,10 @@ void setup(t_class** ident, method makefun, method freefun, long size, method me
 }
 
 void addmess(method f, const char* s, int type, ...) {
-  std::vector<int> types;
-  if (type != 0) {
-    types.push_back(type);
-    va_list ap;
-    va_start(ap, type);
-    platform::read_more_types(&ap, &types);
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, type);
+  const std::vector<int> types = platform::read_types(type, &ap);
+  va_end(ap);
   platform::Registry& r = platform::registry();
   std::lock_guard<std::mutex> hold(r.mutex);
   if (r.current_max == nullptr || f == nullptr || s == nullptr) return;

@@ -159,6 +159,10 @@ bool set_attribute_value(t_object* o, Attribute* a, double value);
 bool get_attribute_value(t_object* o, const Attribute* a, double* value);
 
 // The console: every message that error() printed, in order.
+// The argument-type codes of a list that starts with `first`, goes on in
+// `ap` and ends with 0 (at most 16 of them).
+std::vector<int> read_types(int first, va_list* ap);
+
 void console_append(const std::string& text);
 std::vector<std::string> console_take();
 
