@@ -1,11 +1,10 @@
 // jit.quarnopen driven through the stand-in host: sizing from the prefix,
 // several rows, its own bitrate, output strides, checks, refused rows,
-// golden pixels, both plug-ins end to end, and threads.
+// both plug-ins end to end with golden rows and pixels, and threads.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include "codec/bit_reader.h"
 #include "codec/bit_writer.h"
@@ -31,21 +30,9 @@ double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
 }
 
-bool plane0_all_255(void* m) {
-  const t_jit_matrix_info info = platform::matrix_info(m);
-  const uint8_t* data = platform::matrix_data(m);
-  for (long y = 0; y < info.dim[1]; ++y) {
-    for (long x = 0; x < info.dim[0]; ++x) {
-      if (data[y * info.dimstride[1] + x * 4] != 255) return false;
-    }
-  }
-  return true;
-}
-
 // A coded row of the test picture, made by the codec library.
 std::vector<uint8_t> coded_row(int32_t width, int32_t height, double bitrate = 0.5) {
-  const auto cells = static_cast<std::size_t>(static_cast<double>(width * height) * bitrate * 0.125 + 4.0);
-  return encode_direct(test_picture(width, height), bitrate, cells);
+  return encode_direct(test_picture(width, height), bitrate, row_cells(width, height, bitrate));
 }
 
 // The row with the stream header's size replaced (the prefix is kept).
@@ -67,11 +54,11 @@ std::vector<uint8_t> with_header_size(std::vector<uint8_t> row, int32_t width, i
 }
 
 TEST_F(DecoderPlugin, DecodesAnEncoderRowAtItsSize) {
-  void* x = platform::new_instance(kOpen);
+  void* x = instance(kOpen);
   void* out = platform::output_matrix(x);
   EXPECT_EQ(platform::matrix_info(out).planecount, 4);
   const std::vector<uint8_t> row = coded_row(320, 240);
-  void* in = row_matrix({row});
+  void* in = matrix(row_matrix({row}));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   const t_jit_matrix_info info = platform::matrix_info(out);
   EXPECT_EQ(info.dim[0], 320);
@@ -81,16 +68,14 @@ TEST_F(DecoderPlugin, DecodesAnEncoderRowAtItsSize) {
   EXPECT_TRUE(plane0_all_255(out));
   EXPECT_EQ(rgb_of(out), decode_direct(row, 0.5));
   EXPECT_TRUE(platform::take_errors().empty());
-  platform::free_matrix(in);
-  platform::free_instance(x);
 }
 
 TEST_F(DecoderPlugin, DecodesTheLastOfSeveralRowsAtItsOwnSize) {
-  void* x = platform::new_instance(kOpen);
+  void* x = instance(kOpen);
   void* out = platform::output_matrix(x);
   const std::vector<uint8_t> first = coded_row(128, 96);
   const std::vector<uint8_t> second = coded_row(64, 80);
-  void* in = row_matrix({first, second});
+  void* in = matrix(row_matrix({first, second}));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   EXPECT_EQ(platform::matrix_info(out).dim[0], 64);
   EXPECT_EQ(platform::matrix_info(out).dim[1], 80);
@@ -99,16 +84,14 @@ TEST_F(DecoderPlugin, DecodesTheLastOfSeveralRowsAtItsOwnSize) {
   padded.resize(first.size(), 0);
   EXPECT_EQ(rgb_of(out), decode_direct(padded, 0.5));
   EXPECT_EQ(rgb_of(out), decode_direct(second, 0.5));
-  platform::free_matrix(in);
-  platform::free_instance(x);
 }
 
 TEST_F(DecoderPlugin, LowerBitrateReadsLessOfTheStream) {
   const Picture p = test_picture(320, 240);
   const std::vector<uint8_t> row = coded_row(320, 240, 0.5);
-  void* in = row_matrix({row});
-  void* full = platform::new_instance(kOpen);
-  void* coarse = platform::new_instance(kOpen, "@bitrate 0.25");
+  void* in = matrix(row_matrix({row}));
+  void* full = instance(kOpen);
+  void* coarse = instance(kOpen, "@bitrate 0.25");
   ASSERT_EQ(platform::run_frame(full, in), 0);
   ASSERT_EQ(platform::run_frame(coarse, in), 0);
   const std::vector<uint8_t> fine_rgb = rgb_of(platform::output_matrix(full));
@@ -118,13 +101,10 @@ TEST_F(DecoderPlugin, LowerBitrateReadsLessOfTheStream) {
   EXPECT_GT(psnr(p.rgb, fine_rgb), psnr(p.rgb, coarse_rgb) + 1.0);
   EXPECT_GT(psnr(p.rgb, coarse_rgb), 15.0);
   EXPECT_TRUE(platform::take_errors().empty());
-  platform::free_matrix(in);
-  platform::free_instance(full);
-  platform::free_instance(coarse);
 }
 
 TEST_F(DecoderPlugin, FillsRowsAtTheOutputStrideAndLeavesTheRestAlone) {
-  void* x = platform::new_instance(kOpen);
+  void* x = instance(kOpen);
   void* out = platform::output_matrix(x);
   platform::set_row_padding(out, 52);
   t_jit_matrix_info info = platform::matrix_info(out);
@@ -134,7 +114,7 @@ TEST_F(DecoderPlugin, FillsRowsAtTheOutputStrideAndLeavesTheRestAlone) {
   std::memset(platform::matrix_data(out), 0xA5, platform::matrix_bytes(out));
 
   const std::vector<uint8_t> row = coded_row(96, 64);
-  void* in = row_matrix({row});
+  void* in = matrix(row_matrix({row}));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   info = platform::matrix_info(out);
   ASSERT_EQ(info.dimstride[1], 96 * 4 + 52);
@@ -146,32 +126,30 @@ TEST_F(DecoderPlugin, FillsRowsAtTheOutputStrideAndLeavesTheRestAlone) {
       ASSERT_EQ(data[y * info.dimstride[1] + b], 0xA5) << "row " << y << " byte " << b;
     }
   }
-  platform::free_matrix(in);
-  platform::free_instance(x);
 }
 
 TEST_F(DecoderPlugin, MatrixProblemsGiveTheHostCodes) {
-  void* x = platform::new_instance(kOpen);
+  void* x = instance(kOpen);
   void* out = platform::output_matrix(x);
   const std::vector<uint8_t> row = coded_row(320, 240);
 
   // Four planes: the output is sized from the first row's prefix, then the
   // plane count fails. A float32 row likewise fails on its type.
-  void* four = platform::new_matrix(_jit_sym_char, 4, 1201, 1, 0, "in");
+  void* four = matrix(platform::new_matrix(_jit_sym_char, 4, 1201, 1, 0, "in"));
   std::copy(row.begin(), row.end(), platform::matrix_data(four));
   EXPECT_EQ(platform::run_frame(x, four), kMSPL);
   EXPECT_EQ(platform::matrix_info(out).dim[0], 320);
   EXPECT_EQ(platform::matrix_info(out).dim[1], 240);
   EXPECT_EQ(platform::lock_state(four), 0);
 
-  void* floats = platform::new_matrix(_jit_sym_float32, 1, 1201, 1, 0, "in");
+  void* floats = matrix(platform::new_matrix(_jit_sym_float32, 1, 1201, 1, 0, "in"));
   std::copy(row.begin(), row.end(), platform::matrix_data(floats));
   platform::matrix_data(floats)[0] = 0;  // width 64
   platform::matrix_data(floats)[1] = 64;
   EXPECT_EQ(platform::run_frame(x, floats), kMSTP);
   EXPECT_EQ(platform::matrix_info(out).dim[0], 64);
 
-  void* in = row_matrix({row});
+  void* in = matrix(row_matrix({row}));
   EXPECT_EQ(platform::matrix_calc(x, {in}, {nullptr}), kINVP);
   EXPECT_EQ(platform::matrix_calc(x, {nullptr}, {out}), kINVP);
   EXPECT_EQ(platform::matrix_calc_on("jit_quarnopen", nullptr, {in}, {out}), kINVP);
@@ -180,14 +158,8 @@ TEST_F(DecoderPlugin, MatrixProblemsGiveTheHostCodes) {
 
   platform::start_trace();
   ASSERT_EQ(platform::run_frame(x, in), 0);
-  std::vector<std::string> locks;
-  for (const std::string& line : platform::take_trace()) {
-    if (line.find(" lock ") != std::string::npos) locks.push_back(line);
-  }
-  EXPECT_EQ(locks, (std::vector<std::string>{"in lock 1", "out1 lock 1", "out1 lock 0",
-                                             "in lock 0"}));
-  for (void* m : {four, floats, in}) platform::free_matrix(m);
-  platform::free_instance(x);
+  EXPECT_EQ(lock_events(platform::take_trace()),
+            (std::vector<std::string>{"in lock 1", "out1 lock 1", "out1 lock 0", "in lock 0"}));
 }
 
 // Rows the decoder cannot take are refused with EROR and one message; the
@@ -205,23 +177,20 @@ class DecoderRefusal : public PluginTest, public ::testing::WithParamInterface<B
 
 TEST_P(DecoderRefusal, RefusesWithOneMessageAndRecovers) {
   const BadInput& b = GetParam();
-  void* x = platform::new_instance(kOpen);
+  void* x = instance(kOpen);
   ASSERT_TRUE(platform::set_attribute(x, "bitrate", b.bitrate));
-  void* bad = b.rows.empty() ? platform::new_matrix(_jit_sym_char, 1, 4804, 0, 0, "in")
-                             : row_matrix(b.rows);
+  void* bad = matrix(b.rows.empty() ? platform::new_matrix(_jit_sym_char, 1, 4804, 0, 0, "in")
+                                    : row_matrix(b.rows));
   EXPECT_EQ(platform::run_frame(x, bad), kEROR);
   EXPECT_EQ(platform::take_errors(), std::vector<std::string>{b.message});
   EXPECT_EQ(platform::lock_state(bad), 0);
-  platform::free_matrix(bad);
 
   ASSERT_TRUE(platform::set_attribute(x, "bitrate", 0.5));
   const std::vector<uint8_t> good = coded_row(64, 48);
-  void* in = row_matrix({good});
+  void* in = matrix(row_matrix({good}));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   EXPECT_EQ(rgb_of(platform::output_matrix(x)), decode_direct(good, 0.5));
   EXPECT_TRUE(platform::take_errors().empty());
-  platform::free_matrix(in);
-  platform::free_instance(x);
 }
 
 std::vector<BadInput> bad_inputs() {
@@ -263,30 +232,33 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DecoderRefusal, ::testing::ValuesIn(bad_inputs()),
     [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
 
-class DecoderGolden : public PluginTest, public ::testing::WithParamInterface<GoldenCase> {};
+class PluginGolden : public PluginTest, public ::testing::WithParamInterface<GoldenCase> {};
 
-// The encoder's row decoded by the decoder plug-in: pixels as the library
-// gives them, pinned by hash.
-TEST_P(DecoderGolden, PixelsEqualTheLibraryAndTheirHash) {
+// A frame through both plug-ins: the encoder's row and the decoder's pixels
+// as the library gives them, each pinned by hash.
+TEST_P(PluginGolden, RowAndPixelsEqualTheLibraryAndTheirHashes) {
   const GoldenCase& c = GetParam();
-  void* pack = platform::new_instance(kPack);
-  void* open = platform::new_instance(kOpen);
+  void* pack = instance(kPack);
+  void* open = instance(kOpen);
   ASSERT_TRUE(platform::set_attribute(pack, "bitrate", c.bitrate));
   ASSERT_TRUE(platform::set_attribute(open, "bitrate", c.bitrate));
-  void* image = image_matrix(test_picture(c.width, c.height, static_cast<uint32_t>(c.width)));
+  const Picture p = test_picture(c.width, c.height, static_cast<uint32_t>(c.width));
+  void* image = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(pack, image), 0);
-  ASSERT_EQ(platform::run_frame(open, platform::output_matrix(pack)), 0);
   const std::vector<uint8_t> row = first_row(platform::output_matrix(pack));
+  const std::size_t cells = row_cells(c.width, c.height, c.bitrate);
+  EXPECT_EQ(row.size(), cells);
+  EXPECT_EQ(row, encode_direct(p, c.bitrate, cells));
+  EXPECT_EQ(fnv1a(row), c.row_hash) << std::hex << fnv1a(row);
+
+  ASSERT_EQ(platform::run_frame(open, platform::output_matrix(pack)), 0);
   const std::vector<uint8_t> rgb = rgb_of(platform::output_matrix(open));
   EXPECT_TRUE(plane0_all_255(platform::output_matrix(open)));
   EXPECT_EQ(rgb, decode_direct(row, c.bitrate));
   EXPECT_EQ(fnv1a(rgb), c.pixel_hash) << std::hex << fnv1a(rgb);
-  platform::free_matrix(image);
-  platform::free_instance(pack);
-  platform::free_instance(open);
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, DecoderGolden, ::testing::ValuesIn(golden_cases()));
+INSTANTIATE_TEST_SUITE_P(Frames, PluginGolden, ::testing::ValuesIn(golden_cases()));
 
 #if defined(QUARN_HAVE_IMAGEIO)
 // The bundled photograph through both plug-ins, as a patch would carry it
@@ -296,9 +268,9 @@ TEST_F(DecoderPlugin, SamplePhotoEndToEndEqualsTheLibrary) {
   ASSERT_GT(image.width, 0);
   const Picture p{image.width, image.height, image.pixels};
 
-  void* pack = platform::new_instance(kPack);
-  void* open = platform::new_instance(kOpen);
-  void* in = image_matrix(p);
+  void* pack = instance(kPack);
+  void* open = instance(kOpen);
+  void* in = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(pack, in), 0);
   const std::vector<uint8_t> row = first_row(platform::output_matrix(pack));
   EXPECT_EQ(row, encode_direct(p, 0.5, row.size()));
@@ -306,35 +278,15 @@ TEST_F(DecoderPlugin, SamplePhotoEndToEndEqualsTheLibrary) {
   const std::vector<uint8_t> rgb = rgb_of(platform::output_matrix(open));
   EXPECT_EQ(rgb, decode_direct(row, 0.5));
   EXPECT_GT(psnr(p.rgb, rgb), 30.0);
-  platform::free_matrix(in);
-  platform::free_instance(pack);
-  platform::free_instance(open);
 }
 #endif
 
 TEST_F(DecoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalImages) {
   const std::vector<uint8_t> row = coded_row(160, 128, 1.0);
   const std::vector<uint8_t> expected = decode_direct(row, 1.0);
-  constexpr int kFrames = 6;
-  std::vector<uint8_t> images[2][kFrames];
-  std::thread threads[2];
-  for (int t = 0; t < 2; ++t) {
-    threads[t] = std::thread([&, t] {
-      void* x = platform::new_instance(kOpen, "@bitrate 1.0");
-      void* in = row_matrix({row});
-      for (int f = 0; f < kFrames; ++f) {
-        if (platform::run_frame(x, in) == 0) images[t][f] = rgb_of(platform::output_matrix(x));
-      }
-      platform::free_matrix(in);
-      platform::free_instance(x);
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  for (int t = 0; t < 2; ++t) {
-    for (int f = 0; f < kFrames; ++f) {
-      EXPECT_EQ(images[t][f], expected) << "thread " << t << " frame " << f;
-    }
-  }
+  const auto images = frames_on_two_threads(kOpen, "@bitrate 1.0", [&] { return row_matrix({row}); },
+                                            rgb_of);
+  for (std::size_t i = 0; i < images.size(); ++i) EXPECT_EQ(images[i], expected) << "frame " << i;
 }
 
 }  // namespace

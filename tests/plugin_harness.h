@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/decoder.h"
@@ -39,6 +41,25 @@ class PluginTest : public ::testing::Test {
     ASSERT_EQ(m.name, kOpen);
     platform::take_errors();
   }
+  void TearDown() override {
+    for (void* m : matrices_) platform::free_matrix(m);
+    for (void* x : instances_) platform::free_instance(x);
+  }
+
+  // Instances and matrices made through these are freed when the test ends.
+  void* instance(const char* name, const std::string& args = "") {
+    void* x = platform::new_instance(name, args);
+    if (x != nullptr) instances_.push_back(x);
+    return x;
+  }
+  void* matrix(void* m) {
+    matrices_.push_back(m);
+    return m;
+  }
+
+ private:
+  std::vector<void*> instances_;
+  std::vector<void*> matrices_;
 };
 
 // Packed RGB, rows top to bottom.
@@ -130,6 +151,55 @@ inline std::vector<uint8_t> rgb_of(void* m) {
     for (long x = 0; x < info.dim[0]; ++x, cell += 4) rgb.insert(rgb.end(), cell + 1, cell + 4);
   }
   return rgb;
+}
+
+// True when plane 0 of a 4-plane char matrix is 255 in every cell.
+inline bool plane0_all_255(void* m) {
+  const t_jit_matrix_info info = platform::matrix_info(m);
+  const uint8_t* data = platform::matrix_data(m);
+  for (long y = 0; y < info.dim[1]; ++y) {
+    for (long x = 0; x < info.dim[0]; ++x) {
+      if (data[y * info.dimstride[1] + x * 4] != 255) return false;
+    }
+  }
+  return true;
+}
+
+// The lock and unlock calls of a host trace.
+inline std::vector<std::string> lock_events(const std::vector<std::string>& trace) {
+  std::vector<std::string> locks;
+  for (const std::string& line : trace) {
+    if (line.find(" lock ") != std::string::npos) locks.push_back(line);
+  }
+  return locks;
+}
+
+// The cells of the row the encoder plug-in makes: width x height x bitrate / 8 + 4.
+inline std::size_t row_cells(int32_t width, int32_t height, double bitrate) {
+  return static_cast<std::size_t>(static_cast<double>(width * height) * bitrate * 0.125 + 4.0);
+}
+
+// Two instances of `plugin` (made with `args`) on two threads at once, each
+// running `frames` frames of the input `make_input` gives it; every frame's
+// output as `read` takes it from the output matrix, empty where a frame failed.
+inline std::vector<std::vector<uint8_t>> frames_on_two_threads(
+    const char* plugin, const char* args, const std::function<void*()>& make_input,
+    const std::function<std::vector<uint8_t>(void*)>& read, int frames = 6) {
+  std::vector<std::vector<uint8_t>> outputs(2 * static_cast<std::size_t>(frames));
+  std::thread threads[2];
+  for (int t = 0; t < 2; ++t) {
+    threads[t] = std::thread([&, t] {
+      void* x = platform::new_instance(plugin, args);
+      void* in = make_input();
+      for (int f = 0; f < frames; ++f) {
+        if (platform::run_frame(x, in) == 0) outputs[t * frames + f] = read(platform::output_matrix(x));
+      }
+      platform::free_matrix(in);
+      platform::free_instance(x);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  return outputs;
 }
 
 // Encodes with the codec library into a row of `row_length` bytes, as the
