@@ -3,23 +3,10 @@
 #include "tools/png_io.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "tests/test_images.h"
 
 namespace {
-
-void put32(std::vector<uint8_t>* f, std::size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*f)[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
-// Recomputes the CRC of the chunk that starts at `at` (its length field).
-void fix_crc(std::vector<uint8_t>* f, std::size_t at) {
-  const uint32_t length = (uint32_t{(*f)[at]} << 24) | ((*f)[at + 1] << 16) |
-                          ((*f)[at + 2] << 8) | (*f)[at + 3];
-  const uLong crc = crc32(0, f->data() + at + 4, length + 4);
-  put32(f, at + 8 + length, static_cast<uint32_t>(crc));
-}
 
 std::vector<uint8_t> small_png() {
   std::vector<uint8_t> file;
@@ -68,8 +55,7 @@ TEST(PngRead, RefusesABadChecksumAndSurvivesDamagedData) {
   const std::vector<uint8_t> whole = small_png();
   const std::size_t idat = 8 + 25;  // signature, IHDR; the writer's first IDAT follows
   ASSERT_EQ(std::string(whole.begin() + idat + 4, whole.begin() + idat + 8), "IDAT");
-  const uint32_t length = (uint32_t{whole[idat]} << 24) | (whole[idat + 1] << 16) |
-                          (whole[idat + 2] << 8) | whole[idat + 3];
+  const uint32_t length = get32(whole, idat);
   std::vector<uint8_t> f = whole;
   f[idat + 8 + length] ^= 0x10;
   RgbImage image;

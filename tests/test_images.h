@@ -1,10 +1,15 @@
-// Images for the tests: the Kodak photographs, crops of them, and a PSNR.
+// Images for the tests: the Kodak photographs, crops of them, a PSNR, and
+// the pieces the tests use to damage PNG files.
 #ifndef QUARN_TESTS_TEST_IMAGES_H
 #define QUARN_TESTS_TEST_IMAGES_H
+
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,17 +21,16 @@ inline std::string kodak_path(int index) {
   return std::string(QUARN_KODAK_DIR) + name;
 }
 
+// The whole file; empty when it cannot be read.
+inline std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
 // Loads a PNG file; an empty image when it cannot be read.
 inline RgbImage load_png_file(const std::string& path) {
   RgbImage image;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return image;
-  std::vector<uint8_t> data;
-  uint8_t chunk[65536];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
-  std::fclose(f);
-  if (!read_png(data, &image).empty()) image = RgbImage{};
+  if (!read_png(read_file(path), &image).empty()) image = RgbImage{};
   return image;
 }
 
@@ -57,6 +61,21 @@ inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
   }
   if (se == 0.0) return INFINITY;
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
+}
+
+// Big-endian 32-bit value at `at`, as PNG stores lengths and CRCs.
+inline uint32_t get32(const std::vector<uint8_t>& f, std::size_t at) {
+  return (uint32_t{f[at]} << 24) | (uint32_t{f[at + 1]} << 16) | (uint32_t{f[at + 2]} << 8) |
+         f[at + 3];
+}
+inline void put32(std::vector<uint8_t>* f, std::size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*f)[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// Recomputes the CRC of the PNG chunk that starts at `at` (its length field).
+inline void fix_crc(std::vector<uint8_t>* f, std::size_t at) {
+  const uint32_t length = get32(*f, at);
+  put32(f, at + 8 + length, static_cast<uint32_t>(crc32(0, f->data() + at + 4, length + 4)));
 }
 
 #endif  // QUARN_TESTS_TEST_IMAGES_H
