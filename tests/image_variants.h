@@ -53,8 +53,8 @@ struct Quantiser {
   int index(const uint8_t* px) const {
     return (level(px[0], 0) * levels[1] + level(px[1], 1)) * levels[2] + level(px[2], 2);
   }
-  std::vector<std::array<uint8_t, 3>> palette() const {
-    std::vector<std::array<uint8_t, 3>> p;
+  std::vector<png_color> palette() const {
+    std::vector<png_color> p;
     for (int r = 0; r < levels[0]; ++r) {
       for (int g = 0; g < levels[1]; ++g) {
         for (int b = 0; b < levels[2]; ++b) p.push_back({value(r, 0), value(g, 1), value(b, 2)});
@@ -81,29 +81,30 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
   const auto w = static_cast<uint32_t>(base.width);
   const auto h = static_cast<uint32_t>(base.height);
   const auto& px = base.pixels;
-  const Sample rgb8 = [&](std::size_t p, int c) { return px[3 * p + c]; };
-  const Sample rgb16 = [&](std::size_t p, int c) { return static_cast<uint16_t>(px[3 * p + c] * 257); };
-  const Sample rgba8 = [&](std::size_t p, int c) { return c == 3 ? alpha_of(p) : px[3 * p + c]; };
-  const Sample rgba16 = [&](std::size_t p, int c) {
-    return static_cast<uint16_t>(c == 3 ? alpha_of(p) * 257 : px[3 * p + c] * 257);
+  // Samples of a layout, one letter per channel: r, g, b, y (grey: the
+  // green channel) or a (alpha); times 257 for 16-bit samples.
+  const auto channels_of = [&](const std::string& channels, int scale) -> Sample {
+    return [&, channels, scale](std::size_t p, int c) {
+      const char k = channels[static_cast<std::size_t>(c)];
+      const int v = k == 'a' ? alpha_of(p) : px[3 * p + (k == 'r' ? 0 : k == 'b' ? 2 : 1)];
+      return static_cast<uint16_t>(v * scale);
+    };
   };
+  const Sample rgb8 = channels_of("rgb", 1), rgb16 = channels_of("rgb", 257);
+  const Sample rgba8 = channels_of("rgba", 1), rgba16 = channels_of("rgba", 257);
+  const Sample grey8 = channels_of("y", 1), grey16 = channels_of("y", 257);
+  const Sample grey_alpha8 = channels_of("ya", 1), grey_alpha16 = channels_of("ya", 257);
   // Grey pictures take the green channel.
-  const RgbImage grey = map_pixels(base, [&](std::size_t p, int) { return px[3 * p + 1]; });
   const auto grey_bits = [&](int depth) {
     const int top = (1 << depth) - 1;
     return map_pixels(base, [&, top](std::size_t p, int) {
       return static_cast<uint8_t>((px[3 * p + 1] * top + 127) / 255 * (255 / top));
     });
   };
+  const RgbImage grey = grey_bits(8);
   const auto grey_sample = [&](int depth) -> Sample {
     const int top = (1 << depth) - 1;
     return [&, top](std::size_t p, int) { return static_cast<uint16_t>((px[3 * p + 1] * top + 127) / 255); };
-  };
-  const Sample grey8 = [&](std::size_t p, int) { return px[3 * p + 1]; };
-  const Sample grey16 = [&](std::size_t p, int) { return static_cast<uint16_t>(px[3 * p + 1] * 257); };
-  const Sample grey_alpha8 = [&](std::size_t p, int c) { return c == 1 ? alpha_of(p) : px[3 * p + 1]; };
-  const Sample grey_alpha16 = [&](std::size_t p, int c) {
-    return static_cast<uint16_t>(c == 1 ? alpha_of(p) * 257 : px[3 * p + 1] * 257);
   };
   const auto quantised = [&](const Quantiser& q) {
     return map_pixels(base, [&, q](std::size_t p, int c) {
@@ -113,14 +114,15 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
   const auto indices = [&](const Quantiser& q) -> Sample {
     return [&, q](std::size_t p, int) { return static_cast<uint16_t>(q.index(&px[3 * p])); };
   };
-  const auto png = [&](int type, int depth, const Sample& f, bool interlaced = false) {
+  // `trns`: a tRNS chunk naming sample value 0.
+  const auto png = [&](int type, int depth, const Sample& f, bool interlaced = false,
+                       bool trns = false) {
     PngLayout layout;
     layout.colour_type = type;
     layout.depth = depth;
     layout.interlaced = interlaced;
-    const int channels = type == PNG_COLOR_TYPE_RGB ? 3 : type == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                         : type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
-    return write_png_file(layout, w, h, samples(base, channels, f));
+    layout.grey_or_rgb_trns = trns;
+    return write_png_file(layout, w, h, samples(base, png_channels(type), f));
   };
   const auto palette_png = [&](const Quantiser& q, int depth, bool with_trns) {
     PngLayout layout;
@@ -132,12 +134,6 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
     }
     return write_png_file(layout, w, h, samples(base, 1, indices(q)));
   };
-  const auto with_trns = [&](int type, const Sample& f) {
-    PngLayout layout;
-    layout.colour_type = type;
-    layout.grey_or_rgb_trns = true;
-    return write_png_file(layout, w, h, samples(base, type == PNG_COLOR_TYPE_RGB ? 3 : 1, f));
-  };
   const std::string size = std::to_string(w) + " " + std::to_string(h);
   const std::string pam_size = "WIDTH " + std::to_string(w) + "\nHEIGHT " + std::to_string(h) + "\n";
   const Quantiser q216{{6, 6, 6}}, q16{{2, 4, 2}}, q4{{1, 2, 2}}, q2{{1, 2, 1}};
@@ -145,7 +141,7 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
   std::vector<ImageVariant> v;
   v.push_back({"png_rgb8", png(PNG_COLOR_TYPE_RGB, 8, rgb8), base});
   v.push_back({"png_rgb8_interlaced", png(PNG_COLOR_TYPE_RGB, 8, rgb8, true), base});
-  v.push_back({"png_rgb8_trns", with_trns(PNG_COLOR_TYPE_RGB, rgb8), base});
+  v.push_back({"png_rgb8_trns", png(PNG_COLOR_TYPE_RGB, 8, rgb8, false, true), base});
   v.push_back({"png_rgb16", png(PNG_COLOR_TYPE_RGB, 16, rgb16), base});
   // Only the high byte of a 16-bit sample counts.
   v.push_back({"png_rgb16_low_bytes",
@@ -161,7 +157,7 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
   v.push_back({"png_grey2", png(PNG_COLOR_TYPE_GRAY, 2, grey_sample(2)), grey_bits(2)});
   v.push_back({"png_grey4", png(PNG_COLOR_TYPE_GRAY, 4, grey_sample(4)), grey_bits(4)});
   v.push_back({"png_grey8", png(PNG_COLOR_TYPE_GRAY, 8, grey8), grey});
-  v.push_back({"png_grey8_trns", with_trns(PNG_COLOR_TYPE_GRAY, grey8), grey});
+  v.push_back({"png_grey8_trns", png(PNG_COLOR_TYPE_GRAY, 8, grey8, false, true), grey});
   v.push_back({"png_grey16", png(PNG_COLOR_TYPE_GRAY, 16, grey16), grey});
   v.push_back({"png_grey_alpha8", png(PNG_COLOR_TYPE_GRAY_ALPHA, 8, grey_alpha8), grey});
   v.push_back({"png_grey_alpha16", png(PNG_COLOR_TYPE_GRAY_ALPHA, 16, grey_alpha16), grey});

@@ -5,7 +5,6 @@
 
 #include <png.h>
 
-#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <vector>
@@ -14,10 +13,18 @@ struct PngLayout {
   int colour_type = PNG_COLOR_TYPE_RGB;
   int depth = 8;
   bool interlaced = false;
-  std::vector<std::array<uint8_t, 3>> palette;  // for PNG_COLOR_TYPE_PALETTE
+  std::vector<png_color> palette;               // for PNG_COLOR_TYPE_PALETTE
   std::vector<uint8_t> palette_alpha;           // tRNS of a palette image
   bool grey_or_rgb_trns = false;                // tRNS naming sample value 0
 };
+
+// Samples per pixel of a colour type.
+inline int png_channels(int colour_type) {
+  return colour_type == PNG_COLOR_TYPE_RGB          ? 3
+         : colour_type == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+         : colour_type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                    : 1;
+}
 
 namespace png_writer_detail {
 
@@ -36,11 +43,7 @@ inline bool write(png_structp png, png_infop info, const PngLayout& layout, uint
                layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!layout.palette.empty()) {
-    png_color colours[256];
-    for (std::size_t i = 0; i < layout.palette.size(); ++i) {
-      colours[i] = {layout.palette[i][0], layout.palette[i][1], layout.palette[i][2]};
-    }
-    png_set_PLTE(png, info, colours, static_cast<int>(layout.palette.size()));
+    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
   }
   if (!layout.palette_alpha.empty()) {
     png_set_tRNS(png, info, layout.palette_alpha.data(),
@@ -62,11 +65,7 @@ inline bool write(png_structp png, png_infop info, const PngLayout& layout, uint
 // `samples` holds channels x width x height values, row by row.
 inline std::vector<uint8_t> write_png_file(const PngLayout& layout, uint32_t width, uint32_t height,
                                            const std::vector<uint16_t>& samples) {
-  const int channels = layout.colour_type == PNG_COLOR_TYPE_RGB          ? 3
-                       : layout.colour_type == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
-                       : layout.colour_type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                                                                       : 1;
-  const std::size_t per_row = static_cast<std::size_t>(width) * channels;
+  const std::size_t per_row = static_cast<std::size_t>(width) * png_channels(layout.colour_type);
   const std::size_t row_bytes = (per_row * layout.depth + 7) / 8;
   std::vector<uint8_t> packed(row_bytes * height, 0);
   std::vector<png_bytep> rows(height);
