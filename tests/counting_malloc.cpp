@@ -2,22 +2,32 @@
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QUARN_NO_MALLOC_REPLACEMENT 1
+#define QUARN_SANITIZED_HEAP 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
-#define QUARN_NO_MALLOC_REPLACEMENT 1
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUARN_SANITIZED_HEAP 1
 #endif
 
-#if defined(QUARN_NO_MALLOC_REPLACEMENT)
+#if defined(QUARN_SANITIZED_HEAP)
 
-namespace counting_malloc {
-bool active() { return false; }
-std::size_t bytes_in_use() { return 0; }
-}  // namespace counting_malloc
+// The sanitizer runtimes' own count (not every compiler ships its header).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+
+counting_malloc::Memory counting_malloc::measure() {
+  Memory m;
+  m.known = true;
+  m.heap = __sanitizer_get_current_allocated_bytes();
+  return m;
+}
+
+#elif !defined(__GLIBC__)
+
+counting_malloc::Memory counting_malloc::measure() { return {}; }
 
 #else
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 
@@ -143,14 +153,34 @@ void* valloc(std::size_t size) { return memalign(4096, size); }
 
 }  // extern "C"
 
-namespace counting_malloc {
-bool active() { return true; }
-std::size_t bytes_in_use() {
-  pthread_mutex_lock(&lock);
-  const std::size_t n = in_use;
-  pthread_mutex_unlock(&lock);
-  return n;
+namespace {
+
+long long vm_data_bytes() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long long kb = -1;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::strncmp(line, "VmData:", 7) == 0) kb = std::atoll(line + 7);
+  }
+  std::fclose(status);
+  return kb < 0 ? -1 : kb * 1024;
 }
-}  // namespace counting_malloc
+
+}  // namespace
+
+counting_malloc::Memory counting_malloc::measure() {
+  Memory m;
+  m.known = true;
+  pthread_mutex_lock(&lock);
+  m.heap = in_use;
+  pthread_mutex_unlock(&lock);
+#if !defined(QUARN_EMULATED)
+  const struct mallinfo2 info = mallinfo2();
+  const long long data = vm_data_bytes();
+  m.mapped = data < 0 ? 0 : data - static_cast<long long>(info.arena + info.hblkhd);
+#endif
+  return m;
+}
 
 #endif

@@ -11,11 +11,19 @@
 
 namespace counting_malloc {
 
-// False where the replacement is not built (sanitizer builds, whose own
-// allocator replaces malloc, and platforms other than glibc).
-bool active();
-// Requested bytes of every block allocated and not yet freed.
-std::size_t bytes_in_use();
+struct Memory {
+  bool known = false;    // false where the heap in use cannot be read
+  std::size_t heap = 0;  // requested bytes of the blocks in use
+  long long mapped = 0;  // plain glibc builds: data mapped outside malloc
+};
+
+// The heap in use: this program's count in plain glibc builds; the sanitizer
+// runtimes' own count (__sanitizer_get_current_allocated_bytes) where their
+// allocator replaces malloc. Plain native glibc builds also give the memory
+// mapped outside malloc: VmData less what malloc holds from the system
+// (mallinfo2's arena and hblkhd); under an emulator (QUARN_EMULATED) VmData
+// is the emulator's and is left out.
+Memory measure();
 
 }  // namespace counting_malloc
 

@@ -2,17 +2,12 @@
 // refused frames among them: no leak, and the heap in use after the run
 // equals the heap in use after the first frame of the largest size.
 //
-// How memory is measured: the requested bytes of every block allocated and
-// not yet freed, which move by exactly the size of anything kept, however
-// small. In plain glibc builds the program counts them itself, replacing
-// malloc with a counting wrapper around glibc's (tests/counting_malloc.h);
-// under the sanitizers, whose allocator replaces malloc, their own count
-// (__sanitizer_get_current_allocated_bytes) gives the same figure. Plain
-// native builds also compare the memory mapped outside malloc: VmData less
-// what malloc holds from the system (mallinfo2's arena and hblkhd), which
-// catches blocks a part of the codec would map by itself. Under
-// LeakSanitizer the test runs a leak check of its own at the end, so that a
-// leak fails this test by name.
+// How memory is measured (tests/counting_malloc.h): the requested bytes of
+// every block allocated and not yet freed, which move by exactly the size of
+// anything kept, however small, and in plain native builds the memory mapped
+// outside malloc, which catches blocks a part of the codec would map by
+// itself. Under LeakSanitizer the test runs a leak check of its own at the
+// end, so that a leak fails this test by name.
 //
 // The run ends on a copy of the measured frame (size, rate and picture),
 // since the plug-ins may keep storage for the size of the frame they coded
@@ -20,34 +15,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "tests/counting_malloc.h"
 #include "tests/plugin_harness.h"
 
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QUARN_SANITIZED_HEAP 1
-#endif
 #if __has_feature(address_sanitizer)
 #define QUARN_LEAK_CHECK 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QUARN_SANITIZED_HEAP 1
-#endif
 #if defined(__SANITIZE_ADDRESS__)
 #define QUARN_LEAK_CHECK 1
-#endif
-
-#if defined(QUARN_SANITIZED_HEAP)
-// The sanitizer runtimes' own count (not every compiler ships its header).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-#include <malloc.h>
 #endif
 #if defined(QUARN_LEAK_CHECK)
 #include <sanitizer/lsan_interface.h>
@@ -56,41 +35,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 
 using namespace plugin_test;
-
-struct Memory {
-  bool known = false;
-  std::size_t heap = 0;  // requested bytes of the blocks in use
-  long long mapped = 0;  // plain glibc builds: data mapped outside malloc
-};
-
-#if !defined(QUARN_SANITIZED_HEAP) && defined(__GLIBC__) && !defined(QUARN_EMULATED)
-long long vm_data_bytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmData:", 0) == 0) return std::atoll(line.c_str() + 7) * 1024;
-  }
-  return -1;
-}
-#endif
-
-Memory measure() {
-  Memory m;
-#if defined(QUARN_SANITIZED_HEAP)
-  m.known = true;
-  m.heap = __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-  m.known = counting_malloc::active();
-  m.heap = counting_malloc::bytes_in_use();
-#if !defined(QUARN_EMULATED)
-  // Under an emulator (the 32-bit run under qemu) VmData is the emulator's.
-  const struct mallinfo2 info = mallinfo2();
-  const long long data = vm_data_bytes();
-  m.mapped = data < 0 ? 0 : data - static_cast<long long>(info.arena + info.hblkhd);
-#endif
-#endif
-  return m;
-}
+using counting_malloc::measure;
 
 struct Frame {
   int32_t width;
@@ -175,13 +120,13 @@ TEST(PluginGrowth, ThousandFramesKeepNothingAndLeakNothing) {
     platform::take_errors();
   };
 
-  Memory after_first_largest;
+  counting_malloc::Memory after_first_largest;
   for (int i = 0; i < kFrames; ++i) {
     one_frame(i);
     if (HasFatalFailure()) return;
     if (i == 7) after_first_largest = measure();
   }
-  const Memory after_run = measure();
+  const counting_malloc::Memory after_run = measure();
   EXPECT_GE(refused, 8);
 
   EXPECT_EQ(after_run.heap, after_first_largest.heap)
