@@ -55,22 +55,23 @@ struct Measure {
 // Every byte written, so that the buffer is resident before the measured call.
 std::vector<uint8_t> touched(std::size_t size) { return std::vector<uint8_t>(size, 1); }
 
+// Index i of 0..n-1 repeated back and forth: 0..n-1, n-1..0, 0..n-1, ...
+int32_t mirrored(int32_t i, int32_t n) {
+  i %= 2 * n;
+  return i < n ? i : 2 * n - 1 - i;
+}
+
 RgbImage tiled_sample(int32_t width, int32_t height) {
   const RgbImage sample = load_sample();
   RgbImage out;
   out.width = width;
   out.height = height;
-  out.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+  out.pixels.reserve(static_cast<std::size_t>(width) * height * 3);
   for (int32_t y = 0; y < height; ++y) {
-    int32_t sy = y % (2 * sample.height);
-    if (sy >= sample.height) sy = 2 * sample.height - 1 - sy;
     for (int32_t x = 0; x < width; ++x) {
-      int32_t sx = x % (2 * sample.width);
-      if (sx >= sample.width) sx = 2 * sample.width - 1 - sx;
-      for (int c = 0; c < 3; ++c) {
-        out.pixels[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
-            sample.pixels[(static_cast<std::size_t>(sy) * sample.width + sx) * 3 + c];
-      }
+      const uint8_t* from = &sample.pixels[(static_cast<std::size_t>(mirrored(y, sample.height)) *
+                                                sample.width + mirrored(x, sample.width)) * 3];
+      out.pixels.insert(out.pixels.end(), from, from + 3);
     }
   }
   return out;
