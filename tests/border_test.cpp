@@ -56,10 +56,6 @@ TEST(Border, ConstantPlanesStayConstantAndFullSizeIsUntouched) {
     for (int32_t c = 0; c < 64; ++c) ASSERT_EQ(exact.plane[0][r][c], float(r - c));
 }
 
-}  // namespace
-
-namespace {
-
 // The encoding pipeline measures first and transforms colours straight from
 // the pixels, loading only what the border is extended from; the planes must
 // come out as Read then Transform leave them, whichever sides have a border.

@@ -97,11 +97,6 @@ TEST(EncodeImage, FramesCodeAsIfEachWereTheFirst) {
   }
 }
 
-TEST(EncodeImage, SameImageGivesTheSameBytes) {
-  const RgbImage image = gradient(100, 77);
-  EXPECT_EQ(encode_row(image, 1.0), encode_row(image, 1.0));
-}
-
 TEST(EncodeImageDeathTest, LargestSideIs8192) {
   const RgbImage wide = gradient(8192, 100);
   const std::vector<uint8_t> row = encode_row(wide, 0.05);

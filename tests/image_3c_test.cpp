@@ -71,15 +71,6 @@ TEST(Image3C, ResetCoefficientsClearsEverything) {
   }
 }
 
-TEST(Image3C, SelectColorChoosesThePlane) {
-  Image_3C image;
-  image.Allocate(16, 16);
-  for (unsigned k = 0; k < 3; ++k) {
-    image.SelectColor(k);
-    EXPECT_EQ(image.current, image.plane[k]);
-  }
-}
-
 using FatalDeathTest = ::testing::Test;
 
 TEST(FatalDeathTest, MessagesHaveTheFixedFormAndExitWithOne) {

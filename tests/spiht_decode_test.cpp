@@ -10,14 +10,7 @@ namespace {
 
 TEST(SpihtDecode, ExampleGroupReconstructsAtThirtyEightHundredths) {
   SmallCode code;
-  float** p = code.coefficients.plane[0];
-  p[0][0] = 9.0f;
-  p[0][1] = -3.0f;
-  p[1][0] = 0.5f;
-  p[1][1] = -12.0f;
-  p[0][4] = 2.0f;
-  p[4][0] = 9.0f;
-  p[4][4] = 7.0f;
+  code.place_example();
   code.encode(4000);
   // Found at threshold 8: 1.38 T. Refined at 4 (bits 0 and 1): 9.75, -13.75.
   const auto a = code.value_history(0, 0, 40);

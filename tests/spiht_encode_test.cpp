@@ -6,22 +6,9 @@
 
 namespace {
 
-// A top-band group holding 9, -3, 0.5 and -12, whose members 1, 2 and 3
-// have descendant maxima 2, 9 and 7: the first threshold is 8.
-void place_example(Image_3C& c) {
-  float** p = c.plane[0];
-  p[0][0] = 9.0f;
-  p[0][1] = -3.0f;
-  p[1][0] = 0.5f;
-  p[1][1] = -12.0f;
-  p[0][4] = 2.0f;  // offspring group of member 1
-  p[4][0] = 9.0f;  // of member 2
-  p[4][4] = 7.0f;  // of member 3
-}
-
 TEST(SpihtEncode, GroupExampleBitsAndRemainders) {
   SmallCode code;
-  place_example(code.coefficients);
+  code.place_example();
   code.encode(0);  // stops at the first check, after the first group
   EXPECT_EQ(code.top_exponent, 3);
   const int first[] = {1, 0, 0, 0, 1, 1};
@@ -35,7 +22,7 @@ TEST(SpihtEncode, GroupExampleBitsAndRemainders) {
 
 TEST(SpihtEncode, SetBitsFollowTheGroupsAndRefinementTheEarlierPasses) {
   SmallCode code;
-  place_example(code.coefficients);
+  code.place_example();
   code.encode(4000);
   // Pixel phase: the example group, then 11 all-zero top-band groups.
   for (int k = 6; k < 50; ++k) ASSERT_EQ(code.bit(k), 0) << k;

@@ -21,6 +21,19 @@ struct SmallCode {
 
   SmallCode() { coefficients.ResetCoefficients(32, 32); }
 
+  // A top-band group holding 9, -3, 0.5 and -12, whose members 1, 2 and 3
+  // have descendant maxima 2, 9 and 7: the first threshold is 8.
+  void place_example() {
+    float** p = coefficients.plane[0];
+    p[0][0] = 9.0f;
+    p[0][1] = -3.0f;
+    p[1][0] = 0.5f;
+    p[1][1] = -12.0f;
+    p[0][4] = 2.0f;  // offspring group of member 1
+    p[4][0] = 9.0f;  // of member 2
+    p[4][4] = 7.0f;  // of member 3
+  }
+
   // Codes the planes with this byte budget; the stream starts with "n".
   void encode(int32_t byte_budget) {
     SpihtState s;
