@@ -15,13 +15,9 @@
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
 #include "platform/loader.h"
+#include "tests/host_matrix_checks.h"
 
 namespace {
-
-constexpr long kEROR = 0x45524F52L;
-constexpr long kINVP = 0x494E5650L;
-constexpr long kMSTP = 0x4D535450L;
-constexpr long kMSPL = 0x4D53504CL;
 
 t_symbol* take_type(uint8_t b) {
   switch (b & 7) {
@@ -42,17 +38,6 @@ void* decoder_instance() {
     return platform::new_instance("jit.quarnopen");
   }();
   return instance;
-}
-
-bool plane0_all_255(void* m) {
-  const t_jit_matrix_info info = platform::matrix_info(m);
-  const uint8_t* data = platform::matrix_data(m);
-  for (long y = 0; y < info.dim[1]; ++y) {
-    for (long x = 0; x < info.dim[0]; ++x) {
-      if (data[y * info.dimstride[1] + x * 4] != 255) return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace

@@ -19,13 +19,9 @@
 #include "codec/encoder.h"
 #include "codec/validate.h"
 #include "platform/loader.h"
+#include "tests/host_matrix_checks.h"
 
 namespace plugin_test {
-
-inline constexpr long kEROR = 0x45524F52L;
-inline constexpr long kINVP = 0x494E5650L;
-inline constexpr long kMSTP = 0x4D535450L;
-inline constexpr long kMSPL = 0x4D53504CL;
 
 inline constexpr const char* kPack = "jit.quarnpack";
 inline constexpr const char* kOpen = "jit.quarnopen";
@@ -151,18 +147,6 @@ inline std::vector<uint8_t> rgb_of(void* m) {
     for (long x = 0; x < info.dim[0]; ++x, cell += 4) rgb.insert(rgb.end(), cell + 1, cell + 4);
   }
   return rgb;
-}
-
-// True when plane 0 of a 4-plane char matrix is 255 in every cell.
-inline bool plane0_all_255(void* m) {
-  const t_jit_matrix_info info = platform::matrix_info(m);
-  const uint8_t* data = platform::matrix_data(m);
-  for (long y = 0; y < info.dim[1]; ++y) {
-    for (long x = 0; x < info.dim[0]; ++x) {
-      if (data[y * info.dimstride[1] + x * 4] != 255) return false;
-    }
-  }
-  return true;
 }
 
 // The lock and unlock calls of a host trace.
