@@ -3,7 +3,6 @@
 // pinned with the decoder's pixels in decoder_plugin_test.cpp.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstddef>
 #include <limits>
 
@@ -65,7 +64,7 @@ TEST_F(EncoderPlugin, FreshInstanceCodesAt05BitsPerPixel) {
   EXPECT_EQ(made.planecount, 1);
   EXPECT_EQ(made.dimcount, 2);
 
-  const Picture p = test_picture(256, 256);
+  const RgbImage p = test_picture(256, 256);
   void* in = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   const std::vector<uint8_t> row = first_row(out);
@@ -73,7 +72,7 @@ TEST_F(EncoderPlugin, FreshInstanceCodesAt05BitsPerPixel) {
   EXPECT_EQ(platform::matrix_info(out).dim[1], 1);
   EXPECT_EQ(std::vector<uint8_t>(row.begin(), row.begin() + 5),
             (std::vector<uint8_t>{0x01, 0x00, 0x01, 0x00, 'n'}));
-  EXPECT_EQ(row, encode_direct(p, 0.5, row.size()));
+  EXPECT_EQ(row, encode_row(p, 0.5, row.size()));
   EXPECT_TRUE(platform::take_errors().empty());
 }
 
@@ -83,10 +82,10 @@ TEST_F(EncoderPlugin, CreationArgumentsSetTheBitrate) {
   double rate = 0.0;
   ASSERT_TRUE(platform::get_attribute(x, "bitrate", &rate));
   EXPECT_EQ(rate, 0.25);
-  const Picture p = test_picture(256, 256);
+  const RgbImage p = test_picture(256, 256);
   void* in = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(x, in), 0);
-  EXPECT_EQ(first_row(platform::output_matrix(x)), encode_direct(p, 0.25, 2052));
+  EXPECT_EQ(first_row(platform::output_matrix(x)), encode_row(p, 0.25, 2052));
 
   // An integer value counts too; a misspelt attribute is reported and the
   // object is still made.
@@ -101,7 +100,7 @@ TEST_F(EncoderPlugin, CreationArgumentsSetTheBitrate) {
 TEST_F(EncoderPlugin, MatrixProblemsGiveTheHostCodes) {
   void* x = instance(kPack);
   void* out = platform::output_matrix(x);
-  const Picture p = test_picture(256, 256);
+  const RgbImage p = test_picture(256, 256);
 
   // Three planes: the output row is sized first, then the plane count fails.
   void* three = matrix(platform::new_matrix(_jit_sym_char, 3, 256, 256, 0, "in"));
@@ -156,11 +155,11 @@ TEST_F(EncoderPlugin, LocksInputThenOutputAndRestoresTheirStates) {
 
 TEST_F(EncoderPlugin, ReadsRowsAtTheirStrideAndIgnoresAlpha) {
   void* x = instance(kPack);
-  const Picture p = test_picture(96, 80);
+  const RgbImage p = test_picture(96, 80);
   void* plain = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(x, plain), 0);
   const std::vector<uint8_t> expected = first_row(platform::output_matrix(x));
-  ASSERT_EQ(expected, encode_direct(p, 0.5, expected.size()));
+  ASSERT_EQ(expected, encode_row(p, 0.5, expected.size()));
 
   struct Layout {
     long padding;
@@ -178,12 +177,12 @@ TEST_F(EncoderPlugin, ReadsRowsAtTheirStrideAndIgnoresAlpha) {
 // A row one byte shorter than the stream: the row is filled, never overrun.
 TEST_F(EncoderPlugin, StreamLongerThanTheRowIsCutToIt) {
   void* x = instance(kPack, "@bitrate 0.7");
-  const Picture p = test_picture(40, 264);
+  const RgbImage p = test_picture(40, 264);
   void* in = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(x, in), 0);
   const std::vector<uint8_t> row = first_row(platform::output_matrix(x));
   ASSERT_EQ(row.size(), 927u);
-  const std::vector<uint8_t> full = encode_direct(p, 0.7, 928);
+  const std::vector<uint8_t> full = encode_row(p, 0.7, 928);
   EXPECT_EQ(row, std::vector<uint8_t>(full.begin(), full.end() - 1));
 }
 
@@ -228,10 +227,10 @@ TEST_P(EncoderRefusal, RefusesWithOneMessageAndRecovers) {
   EXPECT_EQ(platform::lock_state(bad), 0);
 
   ASSERT_TRUE(platform::set_attribute(x, "bitrate", 1.0));
-  const Picture good = test_picture(64, 48);
+  const RgbImage good = test_picture(64, 48);
   void* in = matrix(image_matrix(good));
   ASSERT_EQ(platform::run_frame(x, in), 0);
-  EXPECT_EQ(first_row(platform::output_matrix(x)), encode_direct(good, 1.0, 388));
+  EXPECT_EQ(first_row(platform::output_matrix(x)), encode_row(good, 1.0, 388));
   EXPECT_TRUE(platform::take_errors().empty());
 }
 
@@ -264,8 +263,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Two instances share the module's one codec record; frames coded on two
 // threads at once must come out as if coded one after the other.
 TEST_F(EncoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalRows) {
-  const Picture p = test_picture(192, 160);
-  const std::vector<uint8_t> expected = encode_direct(p, 0.75, 2884);
+  const RgbImage p = test_picture(192, 160);
+  const std::vector<uint8_t> expected = encode_row(p, 0.75, 2884);
   const auto rows = frames_on_two_threads(kPack, "@bitrate 0.75", [&] { return image_matrix(p); },
                                           first_row);
   for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], expected) << "frame " << i;

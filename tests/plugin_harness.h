@@ -1,6 +1,7 @@
 // Shared by the plug-in tests: loading both modules into the stand-in host,
-// test pictures, matrices filled from them, the codec called directly for
-// comparison, and hashes that pin streams and pixels on every build.
+// test pictures, matrices filled from them, and the frames whose rows and
+// pixels are pinned by hash on every build. The codec library is called
+// directly for comparison through tests/codec_test_util.h.
 #ifndef QUARN_TESTS_PLUGIN_HARNESS_H
 #define QUARN_TESTS_PLUGIN_HARNESS_H
 
@@ -15,10 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "codec/decoder.h"
-#include "codec/encoder.h"
 #include "codec/validate.h"
 #include "platform/loader.h"
+#include "tests/codec_test_util.h"
 #include "tests/host_matrix_checks.h"
 
 namespace plugin_test {
@@ -58,19 +58,12 @@ class PluginTest : public ::testing::Test {
   std::vector<void*> matrices_;
 };
 
-// Packed RGB, rows top to bottom.
-struct Picture {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> rgb;
-};
-
 // A deterministic test picture: gradients, a disc with a hard edge, stripes
 // and pseudo-random texture, made with integer arithmetic only.
-inline Picture test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
-  Picture p{width, height, std::vector<uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+inline RgbImage test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
+  RgbImage p{width, height, std::vector<uint8_t>(static_cast<std::size_t>(width) * height * 3)};
   uint32_t state = seed;
-  uint8_t* px = p.rgb.data();
+  uint8_t* px = p.pixels.data();
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x, px += 3) {
       state = state * 1664525u + 1013904223u;
@@ -95,13 +88,13 @@ inline Picture test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
 
 // A 4-plane char matrix of the picture with the given alpha in plane 0;
 // bytes between rows (row_padding) hold `filler`.
-inline void* image_matrix(const Picture& p, long row_padding = 0, uint8_t alpha = 255,
+inline void* image_matrix(const RgbImage& p, long row_padding = 0, uint8_t alpha = 255,
                           uint8_t filler = 0) {
   void* m = platform::new_matrix(_jit_sym_char, 4, p.width, p.height, row_padding, "in");
   const t_jit_matrix_info info = platform::matrix_info(m);
   uint8_t* data = platform::matrix_data(m);
   std::memset(data, filler, platform::matrix_bytes(m));
-  const uint8_t* px = p.rgb.data();
+  const uint8_t* px = p.pixels.data();
   for (int32_t y = 0; y < p.height; ++y) {
     uint8_t* cell = data + y * info.dimstride[1];
     for (int32_t x = 0; x < p.width; ++x, cell += 4, px += 3) {
@@ -184,40 +177,6 @@ inline std::vector<std::vector<uint8_t>> frames_on_two_threads(
   }
   for (std::thread& t : threads) t.join();
   return outputs;
-}
-
-// Encodes with the codec library into a row of `row_length` bytes, as the
-// plug-in does with its output row.
-inline std::vector<uint8_t> encode_direct(const Picture& p, double bitrate,
-                                          std::size_t row_length) {
-  static Encoder enc;
-  std::vector<uint8_t> row(row_length, 0);
-  encode_image(enc, row.data(), row.size(), p.width, p.height, p.rgb.data(), bitrate);
-  return row;
-}
-
-// Decodes a coded row with the codec library; packed RGB.
-inline std::vector<uint8_t> decode_direct(const std::vector<uint8_t>& row, double bitrate) {
-  static Decoder dec;
-  int32_t w = 0;
-  int32_t h = 0;
-  if (!check_stream(row.data(), row.size(), &w, &h).empty()) return {};
-  std::vector<uint8_t> cells(static_cast<std::size_t>(w) * h * 4);
-  decode_image(dec, w, h, row.data() + kPrefixBytes, row.size() - kPrefixBytes, cells.data(),
-               static_cast<std::ptrdiff_t>(w) * 4, bitrate);
-  std::vector<uint8_t> rgb;
-  for (std::size_t i = 0; i < cells.size(); i += 4) rgb.insert(rgb.end(), &cells[i + 1], &cells[i + 4]);
-  return rgb;
-}
-
-// 64-bit FNV-1a.
-inline uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (uint8_t b : bytes) {
-    h ^= b;
-    h *= 0x100000001b3ull;
-  }
-  return h;
 }
 
 // Fixed frames whose coded rows and decoded pixels are pinned by hash, so

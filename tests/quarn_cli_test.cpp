@@ -17,8 +17,8 @@
 
 #include "codec/budget.h"
 #include "codec/stream_header.h"
+#include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
-#include "tests/test_images.h"
 #include "tools/png_io.h"
 
 namespace fs = std::filesystem;

@@ -1,11 +1,10 @@
-// Images for the tests: the Kodak photographs, crops of them, a PSNR, and
+// Images for the tests: the Kodak photographs, crops of them, and
 // the pieces the tests use to damage PNG files.
 #ifndef QUARN_TESTS_TEST_IMAGES_H
 #define QUARN_TESTS_TEST_IMAGES_H
 
 #include <zlib.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -51,16 +50,6 @@ inline RgbImage crop(const RgbImage& src, int32_t width, int32_t height,
     out.pixels.insert(out.pixels.end(), row, row + static_cast<std::size_t>(width) * 3);
   }
   return out;
-}
-
-inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  double se = 0.0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<double>(a[i]) - b[i];
-    se += d * d;
-  }
-  if (se == 0.0) return INFINITY;
-  return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
 }
 
 // Big-endian 32-bit value at `at`, as PNG stores lengths and CRCs.
