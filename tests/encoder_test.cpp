@@ -8,22 +8,9 @@
 
 namespace {
 
-RgbImage gradient(int32_t width, int32_t height) {
-  RgbImage image;
-  image.width = width;
-  image.height = height;
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      image.pixels.push_back(static_cast<uint8_t>(x * 255 / width));
-      image.pixels.push_back(static_cast<uint8_t>(y * 255 / height));
-      image.pixels.push_back(static_cast<uint8_t>((x * y) & 255));
-    }
-  return image;
-}
-
 TEST(EncodeImage, RowCarriesPrefixThenExactlyBStreamBytes) {
   static Encoder enc;
-  const RgbImage image = gradient(256, 256);
+  const RgbImage image = test_picture(256, 256);
   std::vector<uint8_t> row(4 + 4096 + 8, 0xEE);
   EXPECT_EQ(encode_image(enc, row.data(), row.size(), 256, 256, image.pixels.data(), 0.5), 4096);
   EXPECT_EQ(enc.bits.byte_budget, 4095);
@@ -34,7 +21,7 @@ TEST(EncodeImage, RowCarriesPrefixThenExactlyBStreamBytes) {
 
 TEST(EncodeImage, HeaderPutsHeightBeforeWidthAndMatchesTheRecord) {
   static Encoder enc;
-  const RgbImage image = gradient(320, 240);
+  const RgbImage image = test_picture(320, 240);
   std::vector<uint8_t> row(4804, 0xEE);  // the host's row for 320 x 240 at 0.5
   EXPECT_EQ(encode_image(enc, row.data(), row.size(), 320, 240, image.pixels.data(), 0.5), 4799);
   EXPECT_EQ(row[4803], 0xEE);  // one cell more than the stream needs
@@ -54,7 +41,7 @@ TEST(EncodeImage, HeaderPutsHeightBeforeWidthAndMatchesTheRecord) {
 
 TEST(EncodeImage, NeverWritesPastTheRowItIsGiven) {
   static Encoder enc;
-  const RgbImage image = gradient(40, 264);
+  const RgbImage image = test_picture(40, 264);
   // B is 924 but this row has room for 923 stream bytes.
   std::vector<uint8_t> row(927);
   EXPECT_EQ(encode_image(enc, row.data(), row.size(), 40, 264, image.pixels.data(), 0.7), 923);
@@ -64,7 +51,7 @@ TEST(EncodeImage, NeverWritesPastTheRowItIsGiven) {
 
 TEST(EncodeImage, TinyBudgetsAndUnusedBudgetsAreSafe) {
   static Encoder enc;
-  const RgbImage image = gradient(64, 64);
+  const RgbImage image = test_picture(64, 64);
   // Five bytes cut the header; nothing overruns and the prefix is written.
   std::vector<uint8_t> row(4 + 5);
   const double five = bitrate_for_bytes(64, 64, 5);
@@ -84,7 +71,8 @@ TEST(EncodeImage, TinyBudgetsAndUnusedBudgetsAreSafe) {
 // were the first.
 TEST(EncodeImage, FramesCodeAsIfEachWereTheFirst) {
   static Encoder shared;
-  const RgbImage frames[] = {gradient(320, 240), gradient(100, 77), gradient(320, 240)};
+  const RgbImage frames[] = {test_picture(320, 240), test_picture(100, 77),
+                             test_picture(320, 240)};
   const double rates[] = {4.0, 0.3, 0.2};
   for (int i = 0; i < 3; ++i) {
     const RgbImage& f = frames[i];
@@ -98,7 +86,7 @@ TEST(EncodeImage, FramesCodeAsIfEachWereTheFirst) {
 }
 
 TEST(EncodeImageDeathTest, LargestSideIs8192) {
-  const RgbImage wide = gradient(8192, 100);
+  const RgbImage wide = test_picture(8192, 100);
   const std::vector<uint8_t> row = encode_row(wide, 0.05);
   EXPECT_EQ(row[0] * 256 + row[1], 8192);
   EXPECT_EXIT(

@@ -58,34 +58,6 @@ class PluginTest : public ::testing::Test {
   std::vector<void*> matrices_;
 };
 
-// A deterministic test picture: gradients, a disc with a hard edge, stripes
-// and pseudo-random texture, made with integer arithmetic only.
-inline RgbImage test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
-  RgbImage p{width, height, std::vector<uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-  uint32_t state = seed;
-  uint8_t* px = p.pixels.data();
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x, px += 3) {
-      state = state * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(state >> 28) - 8;
-      const int dx = 2 * x - width;
-      const int dy = 2 * y - height;
-      const bool disc = dx * dx + dy * dy < width * height / 2;
-      int r = x * 255 / width;
-      int g = y * 255 / height;
-      int b = ((x / 8 + y / 8) % 2) * 96 + 64;
-      if (disc) {
-        r = 255 - r / 2;
-        g = g / 3 + 40;
-      }
-      px[0] = static_cast<uint8_t>(std::clamp(r + noise, 0, 255));
-      px[1] = static_cast<uint8_t>(std::clamp(g + noise, 0, 255));
-      px[2] = static_cast<uint8_t>(std::clamp(b - noise, 0, 255));
-    }
-  }
-  return p;
-}
-
 // A 4-plane char matrix of the picture with the given alpha in plane 0;
 // bytes between rows (row_padding) hold `filler`.
 inline void* image_matrix(const RgbImage& p, long row_padding = 0, uint8_t alpha = 255,
