@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "image/big_buffer.h"
 
@@ -31,6 +32,21 @@ struct LispEntry {
   // when this is at least t + 127 (0 for 0, so never). Unused by the decoder.
   uint8_t max_exponent[4];
 };
+
+// Sets an entry's row, column and flags with a single store. The coders
+// read entries whole (8 bytes, then 4), and a whole load just after stores
+// to its parts waits until they have landed; so entries are written whole
+// too, from values kept in registers, never field by field in place.
+inline void write_entry(LispEntry& e, uint32_t row, uint32_t col, int32_t flags) {
+  static_assert(offsetof(LispEntry, row) == 0 && offsetof(LispEntry, col) == 2 &&
+                offsetof(LispEntry, flags) == 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  const uint64_t head = uint64_t{row} << 48 | uint64_t{col} << 32 | static_cast<uint32_t>(flags);
+#else
+  const uint64_t head = row | uint64_t{col} << 16 | uint64_t{static_cast<uint32_t>(flags)} << 32;
+#endif
+  std::memcpy(&e, &head, sizeof head);
+}
 
 // Flag word of a LispEntry.
 namespace lisp_flags {
@@ -62,6 +78,11 @@ class LispList {
   void push(const LispEntry& e) {
     if (size_ == capacity_) grow();
     data_[size_++] = e;
+  }
+  // A new last entry, for the caller to fill in with write_entry().
+  LispEntry& append() {
+    if (size_ == capacity_) grow();
+    return data_[size_++];
   }
   void truncate(int32_t n) { size_ = n; }
   void release();
@@ -98,20 +119,26 @@ struct LspStore {
     if (lsp_free == 0) grow();
     lsp_block[lsp_block_size - lsp_free--] = offset;
   }
-  // Adds the offsets of the members in mask4 (bit k: offsets[k]), in member
-  // order, without a branch per member.
-  void add_members(const uint32_t offsets[4], uint32_t mask4) {
+  // Adds the offsets of the members in mask4 of the group whose top-left
+  // member is at `at` (bit k: member k; members 2 and 3 are `row` further
+  // on), in member order, without a branch per member.
+  void add_members(uint32_t at, uint32_t row, uint32_t mask4) {
     if (lsp_free < 4) {
+      const uint32_t offsets[4] = {at, at + 1, at + row, at + row + 1};
       for (int k = 0; k < 4; ++k)
         if (mask4 >> k & 1) add(offsets[k]);
       return;
     }
     uint32_t* tail = lsp_block + (lsp_block_size - lsp_free);
     uint32_t n = 0;
-    for (int k = 0; k < 4; ++k) {
-      tail[n] = offsets[k];
-      n += mask4 >> k & 1;
-    }
+    tail[n] = at;
+    n += mask4 & 1;
+    tail[n] = at + 1;
+    n += mask4 >> 1 & 1;
+    tail[n] = at + row;
+    n += mask4 >> 2 & 1;
+    tail[n] = at + row + 1;
+    n += mask4 >> 3 & 1;
     lsp_free -= static_cast<int32_t>(n);
   }
   // Number of entries added so far.

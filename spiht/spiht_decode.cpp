@@ -51,8 +51,10 @@ class Reader {
 
  private:
   template <bool kNew>
-  QUARN_HOT void decode_group(BitSource& b, LispEntry& e, float magnitude);
-  QUARN_HOT void decode_sets(BitSource& b, int32_t i, float magnitude);
+  QUARN_HOT int32_t decode_group(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+                                 float magnitude);
+  QUARN_HOT int32_t decode_sets(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+                                float magnitude);
 
   // Samples that a group a few entries ahead may write: its members, or in
   // the set phase the groups its offspring would be.
@@ -79,47 +81,50 @@ class Reader {
 
 // Per open member a significance bit, and after a 1 the sign bit: read for
 // all four members at once from the next 8 bits. A new group's members are
-// all still zero, so they are written without being read.
+// all still zero, so they are written without being read. Returns the
+// group's flags with the members found marked.
 template <bool kNew>
-void Reader::decode_group(BitSource& b, LispEntry& e, float magnitude) {
-  const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kPixelBits));
+int32_t Reader::decode_group(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+                             float magnitude) {
+  const uint32_t open = group_mask::gather(static_cast<uint32_t>(~flags & kPixelBits));
   const uint32_t read = group_mask::kGroupRead[open | (b.peek() & 0xFF) << 4];
   b.pos += read >> 8;
   const uint32_t found = read & 15;
   // No branch on what was found: it is rarely predictable.
-  float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+  float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
   const uint32_t at = static_cast<uint32_t>(g - base_);
-  const uint32_t offsets[4] = {at, at + 1, at + static_cast<uint32_t>(cs_),
-                               at + static_cast<uint32_t>(cs_) + 1};
-  s_.lsp.add_members(offsets, found);
+  s_.lsp.add_members(at, static_cast<uint32_t>(cs_), found);
   group_mask::Four f = kNew ? group_mask::Four{} : group_mask::load(g, cs_);
   group_mask::place(f, found, read >> 4 & 15, magnitude);
   group_mask::store(g, cs_, f);
-  e.flags |= static_cast<int32_t>(group_mask::spread(found));
+  return flags | static_cast<int32_t>(group_mask::spread(found));
 }
 
 // The group bit unless a set is already significant, then a bit per open
-// set; after a 1 the offspring group is read at once.
-void Reader::decode_sets(BitSource& b, int32_t i, float magnitude) {
-  const LispEntry e = s_.lisp[i];
-  const int32_t F = e.flags;
-  if ((F & kSetBits) == 0 && b.get() == 1) return;
+// set; after a 1 the offspring group is read at once. Returns the group's
+// flags with the sets found marked.
+int32_t Reader::decode_sets(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+                            float magnitude) {
+  int32_t F = flags;
+  if ((F & kSetBits) == 0 && b.get() == 1) return F;
   uint32_t rest = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
   while (rest != 0) {
     const int n = group_mask::count(rest);
     const uint32_t next = b.peek() & ((1u << n) - 1);
     if (next == 0) {
       b.pos += n;
-      return;
+      return F;
     }
     const int j = std::countr_zero(next);
     b.pos += j + 1;
     const int k = group_mask::kNth[rest][static_cast<std::size_t>(j)];
     rest &= ~((2u << k) - 1);
-    s_.lisp[i].flags |= 2 << (2 * k);
-    s_.lisp.push(tree::offspring(s_, e, k, tree_levels_));
-    decode_group<true>(b, s_.lisp[s_.lisp.size() - 1], magnitude);
+    F |= 2 << (2 * k);
+    const tree::Place c = tree::offspring(s_, row, col, flags, k, tree_levels_);
+    const int32_t found = decode_group<true>(b, c.row, c.col, c.flags, magnitude);
+    write_entry(s_.lisp.append(), c.row, c.col, found);
   }
+  return F;
 }
 
 bool Reader::sorting_pass() {
@@ -136,22 +141,26 @@ bool Reader::sorting_pass() {
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
     if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
-    if ((lisp[i].flags & kPixelBits) == kPixelBits) continue;
-    decode_group<false>(b, lisp[i], magnitude);
+    LispEntry& e = lisp[i];
+    if ((e.flags & kPixelBits) == kPixelBits) continue;
+    e.flags = decode_group<false>(b, e.row, e.col, e.flags, magnitude);
     stop = b.pos >= limit;
   }
   int32_t kept = 0;
   for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
     if (i + kAhead < lisp.size()) prefetch_offspring(lisp[i + kAhead]);
-    if ((lisp[i].flags & kSetBits) != kSetBits) {
-      decode_sets(b, i, magnitude);
+    const uint32_t row = lisp[i].row;
+    const uint32_t col = lisp[i].col;
+    int32_t flags = lisp[i].flags;
+    if ((flags & kSetBits) != kSetBits) {
+      flags = decode_sets(b, row, col, flags, magnitude);
       if (b.pos >= limit) {
+        lisp[i].flags = flags;
         stop = true;
         break;
       }
     }
-    const LispEntry e = lisp[i];
-    if ((e.flags & kDone) != kDone) lisp[kept++] = e;
+    if ((flags & kDone) != kDone) write_entry(lisp[kept++], row, col, flags);
   }
   if (!stop) lisp.truncate(kept);
   bits_ = b;

@@ -70,14 +70,16 @@ class Coder {
   }
 
  private:
-  QUARN_HOT void code_group(BitSink& b, LispEntry& e, float T);
-  QUARN_HOT void code_sets(BitSink& b, int32_t i, float T, uint32_t threshold_exponent);
+  QUARN_HOT int32_t code_group(BitSink& b, uint32_t row, uint32_t col, int32_t flags, float T);
+  QUARN_HOT int32_t code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
+                              uint32_t max_exponents, float T, uint32_t threshold_exponent);
   // Copies the descendant maxima of a group that has sets to code.
-  void take_maxima(LispEntry& e) const {
-    const float* m = mbase_ + plane(e.flags) * mps_ + e.row * ms_ + e.col;
+  void take_maxima(LispEntry& e, uint32_t row, uint32_t col, int32_t flags) const {
+    const float* m = mbase_ + plane(flags) * mps_ + row * ms_ + col;
     const uint32_t bytes = group_mask::exponents(group_mask::load(m, ms_));
     std::memcpy(e.max_exponent, &bytes, sizeof bytes);
   }
+  void take_maxima(LispEntry& e) const { take_maxima(e, e.row, e.col, e.flags); }
   static uint32_t max_exponents(const LispEntry& e) {
     uint32_t bytes;
     std::memcpy(&bytes, e.max_exponent, sizeof bytes);
@@ -97,7 +99,8 @@ class Coder {
     const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kSetBits) >> 1);
     uint32_t found = group_mask::bytes_at_least(max_exponents(e), threshold_exponent) & open;
     for (; found != 0; found &= found - 1) {
-      const LispEntry child = tree::offspring(s_, e, group_mask::lowest(found), tree_levels_);
+      const tree::Place child =
+          tree::offspring(s_, e.row, e.col, e.flags, group_mask::lowest(found), tree_levels_);
       const float* g = base_ + plane(child.flags) * ps_ + child.row * cs_ + child.col;
       __builtin_prefetch(g);
       __builtin_prefetch(g + cs_);
@@ -120,11 +123,12 @@ class Coder {
   int64_t limit_ = 0;  // over budget from this bit position on
 };
 
-// Per open member a significance bit, and after a 1 the sign bit.
-void Coder::code_group(BitSink& b, LispEntry& e, float T) {
-  float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+// Per open member a significance bit, and after a 1 the sign bit. Returns
+// the group's flags with the members found marked.
+int32_t Coder::code_group(BitSink& b, uint32_t row, uint32_t col, int32_t flags, float T) {
+  float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
   group_mask::Four f = group_mask::load(g, cs_);
-  const uint32_t open = ~e.flags & kPixelBits;  // spread
+  const uint32_t open = ~flags & kPixelBits;  // spread
   const uint32_t found = group_mask::spread(group_mask::magnitude_at_least(f, T)) & open;
   const uint32_t negative = group_mask::spread(group_mask::negative(f)) & found;
   const uint32_t code = group_mask::kGroupCode[open + found + negative];
@@ -132,24 +136,22 @@ void Coder::code_group(BitSink& b, LispEntry& e, float T) {
   // No branch on what was found: it is rarely predictable.
   const uint32_t found4 = group_mask::gather(found);
   const uint32_t at = static_cast<uint32_t>(g - base_);
-  const uint32_t offsets[4] = {at, at + 1, at + static_cast<uint32_t>(cs_),
-                               at + static_cast<uint32_t>(cs_) + 1};
-  s_.lsp.add_members(offsets, found4);
+  s_.lsp.add_members(at, static_cast<uint32_t>(cs_), found4);
   group_mask::take_threshold(f, found4, T);
   group_mask::store(g, cs_, f);
-  e.flags |= static_cast<int32_t>(found);
+  return flags | static_cast<int32_t>(found);
 }
 
-void Coder::code_sets(BitSink& b, int32_t i, float T, uint32_t threshold_exponent) {
-  const LispEntry e = s_.lisp[i];
-  const int32_t F = e.flags;
+// Returns the group's flags with the sets found marked.
+int32_t Coder::code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
+                         uint32_t max_exponents, float T, uint32_t threshold_exponent) {
+  int32_t F = flags;
   const uint32_t open = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
-  const uint32_t found =
-      group_mask::bytes_at_least(max_exponents(e), threshold_exponent) & open;
+  const uint32_t found = group_mask::bytes_at_least(max_exponents, threshold_exponent) & open;
   if ((F & kSetBits) == 0) {
     // The group bit: 1 when no set of the group is significant.
     b.put(found == 0);
-    if (found == 0) return;
+    if (found == 0) return F;
   }
   // Open members in order: a 0 for each insignificant one, a 1 for each
   // significant one followed at once by its offspring group.
@@ -159,13 +161,18 @@ void Coder::code_sets(BitSink& b, int32_t i, float T, uint32_t threshold_exponen
     b.zeros(group_mask::count(rest & ((1u << k) - 1)));
     b.put(1);
     rest &= ~((2u << k) - 1);
-    s_.lisp[i].flags |= 2 << (2 * k);
-    LispEntry child = tree::offspring(s_, e, k, tree_levels_);
-    if (level(child.flags) > 1) take_maxima(child);
-    s_.lisp.push(child);
-    code_group(b, s_.lisp[s_.lisp.size() - 1], T);
+    F |= 2 << (2 * k);
+    const tree::Place c = tree::offspring(s_, row, col, flags, k, tree_levels_);
+    LispEntry& child = s_.lisp.append();
+    if (level(c.flags) > 1) {
+      take_maxima(child, c.row, c.col, c.flags);
+    } else {
+      std::memset(child.max_exponent, 0, sizeof child.max_exponent);  // no sets to code
+    }
+    write_entry(child, c.row, c.col, code_group(b, c.row, c.col, c.flags, T));
   }
   b.zeros(group_mask::count(rest));
+  return F;
 }
 
 bool Coder::sorting_pass() {
@@ -182,8 +189,9 @@ bool Coder::sorting_pass() {
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
     if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
-    if ((lisp[i].flags & kPixelBits) == kPixelBits) continue;
-    code_group(b, lisp[i], T);
+    LispEntry& e = lisp[i];
+    if ((e.flags & kPixelBits) == kPixelBits) continue;
+    e.flags = code_group(b, e.row, e.col, e.flags, T);
     stop = b.pos >= limit;
   }
   // Groups appended here are reached in the same walk; finished groups are
@@ -191,15 +199,23 @@ bool Coder::sorting_pass() {
   int32_t kept = 0;
   for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
     if (i + kAhead < lisp.size()) prefetch_sets(lisp[i + kAhead], threshold_exponent);
-    if ((lisp[i].flags & kSetBits) != kSetBits) {
-      code_sets(b, i, T, threshold_exponent);
+    const uint32_t row = lisp[i].row;
+    const uint32_t col = lisp[i].col;
+    int32_t flags = lisp[i].flags;
+    const uint32_t maxima = max_exponents(lisp[i]);
+    if ((flags & kSetBits) != kSetBits) {
+      flags = code_sets(b, row, col, flags, maxima, T, threshold_exponent);
       if (b.pos >= limit) {
+        lisp[i].flags = flags;
         stop = true;
         break;
       }
     }
-    const LispEntry e = lisp[i];
-    if ((e.flags & kDone) != kDone) lisp[kept++] = e;
+    if ((flags & kDone) != kDone) {
+      LispEntry& kept_entry = lisp[kept++];
+      write_entry(kept_entry, row, col, flags);
+      std::memcpy(kept_entry.max_exponent, &maxima, sizeof maxima);
+    }
   }
   if (!stop) lisp.truncate(kept);
   bits_ = b;

@@ -15,23 +15,30 @@ namespace tree {
 inline constexpr int32_t kRowOffset[4] = {0, 0, 1, 1};
 inline constexpr int32_t kColOffset[4] = {0, 1, 0, 1};
 
-// The offspring group of member k of a group of `level` at (row, col), and
-// its flags: one level less, the same plane, and all set bits set when it is
-// a finest group (level 1), whose members have no descendants.
-inline LispEntry offspring(const SpihtState& s, const LispEntry& parent, int k,
-                           int32_t tree_levels) {
-  const int32_t level = lisp_flags::level(parent.flags);
-  int32_t row, col;
+// A group's place and flags as loose values.
+struct Place {
+  uint32_t row;
+  uint32_t col;
+  int32_t flags;
+};
+
+// The offspring group of member k of the group at (row, col) with `flags`,
+// and its flags: one level less, the same plane, and all set bits set when
+// it is a finest group (level 1), whose members have no descendants.
+inline Place offspring(const SpihtState& s, uint32_t row, uint32_t col, int32_t flags, int k,
+                       int32_t tree_levels) {
+  const int32_t level = lisp_flags::level(flags);
+  Place child;
   if (level == tree_levels + 1) {
-    row = parent.row + kRowOffset[k] * s.top_rows;
-    col = parent.col + kColOffset[k] * s.top_cols;
+    child.row = row + static_cast<uint32_t>(kRowOffset[k] * s.top_rows);
+    child.col = col + static_cast<uint32_t>(kColOffset[k] * s.top_cols);
   } else {
-    row = 2 * (parent.row + kRowOffset[k]);
-    col = 2 * (parent.col + kColOffset[k]);
+    child.row = 2 * (row + static_cast<uint32_t>(kRowOffset[k]));
+    child.col = 2 * (col + static_cast<uint32_t>(kColOffset[k]));
   }
-  int32_t flags = lisp_flags::make(lisp_flags::plane(parent.flags), level - 1);
-  if (level - 1 == 1) flags |= lisp_flags::kSetBits;
-  return LispEntry{static_cast<uint16_t>(row), static_cast<uint16_t>(col), flags, {}};
+  child.flags = lisp_flags::make(lisp_flags::plane(flags), level - 1);
+  if (level - 1 == 1) child.flags |= lisp_flags::kSetBits;
+  return child;
 }
 
 }  // namespace tree
