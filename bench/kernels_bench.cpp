@@ -86,6 +86,19 @@ void colour_cells(benchmark::State& state, const Table* t) {
   state.SetItemsProcessed(state.iterations() * kRows * kCols);
 }
 
+void colour_rgb(benchmark::State& state, const Table* t) {
+  Data& d = data();
+  for (auto _ : state) {
+    for (int32_t y = 0; y < kRows; ++y) {
+      const std::ptrdiff_t o = y * kStride;
+      t->colour_rgb(d.planes[0].data() + o, d.planes[1].data() + o, d.planes[2].data() + o,
+                    kCols, kColour, d.rgb.data() + o * 3, false);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kRows * kCols);
+}
+
 void load_rows(benchmark::State& state, const Table* t) {
   Data& d = data();
   for (auto _ : state) {
@@ -116,6 +129,7 @@ void register_all() {
     benchmark::RegisterBenchmark(("inverse_columns/" + n).c_str(), wavelet_pass, t,
                                  &Table::inverse_columns);
     benchmark::RegisterBenchmark(("colour_cells/" + n).c_str(), colour_cells, t);
+    benchmark::RegisterBenchmark(("colour_rgb/" + n).c_str(), colour_rgb, t);
   }
 }
 

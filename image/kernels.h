@@ -64,6 +64,9 @@ struct Table {
   // `clear` is true.
   void (*colour_cells)(float* p0, float* p1, float* p2, int32_t n, const Colour& c,
                        uint8_t* cells, bool clear);
+  // The same into n packed 3-byte pixels (r, g, b).
+  void (*colour_rgb)(float* p0, float* p1, float* p2, int32_t n, const Colour& c,
+                     uint8_t* rgb, bool clear);
 
   // Descendant maxima of a row of members x0 .. x1 - 1: out[x] is the
   // largest of |c0[2x]|, |c0[2x+1]|, |c1[2x]|, |c1[2x+1]| and, unless m0 is

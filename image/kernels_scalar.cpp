@@ -84,17 +84,20 @@ void inverse_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c)
   }
 }
 
-void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* cells,
-                  bool clear) {
+// Into 4-byte cells (255, r, g, b) when kBytes is 4, else 3-byte pixels.
+template <int kBytes>
+void colour_out(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* pixels,
+                bool clear) {
   const double m[3] = {static_cast<double>(c.mean[0]), static_cast<double>(c.mean[1]),
                        static_cast<double>(c.mean[2])};
-  for (int32_t j = 0; j < n; ++j, cells += 4) {
+  for (int32_t j = 0; j < n; ++j, pixels += kBytes) {
     int32_t out[3];
     inverse_pixel(c, m, p0[j], p1[j], p2[j], out);
-    cells[0] = 255;
-    cells[1] = static_cast<uint8_t>(out[0]);
-    cells[2] = static_cast<uint8_t>(out[1]);
-    cells[3] = static_cast<uint8_t>(out[2]);
+    uint8_t* rgb = pixels;
+    if constexpr (kBytes == 4) *rgb++ = 255;
+    rgb[0] = static_cast<uint8_t>(out[0]);
+    rgb[1] = static_cast<uint8_t>(out[1]);
+    rgb[2] = static_cast<uint8_t>(out[2]);
   }
   if (clear) {
     std::fill_n(p0, n, 0.0f);
@@ -170,9 +173,9 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 }  // namespace
 
 extern const Table kScalarTable = {
-    "scalar",       Isa::kScalar,   load_pixels_row, pixel_sums_row, colour_pixels,
-    forward_colour, inverse_colour, colour_cells,    block_max_row,  forward_columns,
-    forward_rows,   inverse_rows,   inverse_columns,
+    "scalar",        Isa::kScalar,    load_pixels_row, pixel_sums_row, colour_pixels,
+    forward_colour,  inverse_colour,  colour_out<4>,   colour_out<3>,  block_max_row,
+    forward_columns, forward_rows,    inverse_rows,    inverse_columns,
 };
 
 }  // namespace kernels

@@ -73,17 +73,25 @@ struct V1 {
     p[0] = static_cast<float>(a);
     p[1] = static_cast<float>(b);
   }
-  // mean + (s + 0.499) is clamped to 0..255 (not-a-number to 0) and truncated.
-  static D colour_value(D v) {
-    if (v >= 255.0) return 255.0;
-    if (v > 0.0) return static_cast<double>(static_cast<int32_t>(v));
-    return 0.0;
+  // Colour values: mean + (s + 0.499) clamped to 0..255 (not-a-number to
+  // 0) and truncated, as int32.
+  using I = int32_t;
+  static I colour_value(D v) {
+    if (v >= 255.0) return 255;
+    if (v > 0.0) return static_cast<int32_t>(v);
+    return 0;
   }
-  static void store_cells(uint8_t* out, D r, D g, D b) {
+  static void store_int(float* p, I v) { *p = static_cast<float>(v); }
+  static void store_cells(uint8_t* out, I r, I g, I b) {
     out[0] = 255;
-    out[1] = static_cast<uint8_t>(static_cast<int32_t>(r));
-    out[2] = static_cast<uint8_t>(static_cast<int32_t>(g));
-    out[3] = static_cast<uint8_t>(static_cast<int32_t>(b));
+    out[1] = static_cast<uint8_t>(r);
+    out[2] = static_cast<uint8_t>(g);
+    out[3] = static_cast<uint8_t>(b);
+  }
+  static void store_rgb(uint8_t* out, I r, I g, I b) {
+    out[0] = static_cast<uint8_t>(r);
+    out[1] = static_cast<uint8_t>(g);
+    out[2] = static_cast<uint8_t>(b);
   }
 };
 
@@ -93,6 +101,11 @@ inline __m128i pack_cells(__m128i r, __m128i g, __m128i b) {
   const __m128i alpha = _mm_set1_epi32(255);
   return _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(r, 8)),
                       _mm_or_si128(_mm_slli_epi32(g, 16), _mm_slli_epi32(b, 24)));
+}
+
+// The same without the 255: r, g, b, 0 in memory order.
+inline __m128i pack_rgb0(__m128i r, __m128i g, __m128i b) {
+  return _mm_or_si128(r, _mm_or_si128(_mm_slli_epi32(g, 8), _mm_slli_epi32(b, 16)));
 }
 
 // SSE2: two doubles.
@@ -130,13 +143,22 @@ struct V2 {
     _mm_storeu_ps(p, _mm_unpacklo_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b)));
   }
   // maxpd gives its second operand when the first is not a number.
-  static D colour_value(D v) {
-    const D c = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0));
-    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(c));
+  using I = __m128i;  // the low two lanes
+  static I colour_value(D v) {
+    return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0)));
   }
-  static void store_cells(uint8_t* out, D r, D g, D b) {
-    const __m128i c = pack_cells(_mm_cvttpd_epi32(r), _mm_cvttpd_epi32(g), _mm_cvttpd_epi32(b));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), c);
+  static void store_int(float* p, I v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtepi32_ps(v)));
+  }
+  static void store_cells(uint8_t* out, I r, I g, I b) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), pack_cells(r, g, b));
+  }
+  static void store_rgb(uint8_t* out, I r, I g, I b) {
+    const __m128i c = pack_rgb0(r, g, b);
+    const uint32_t c0 = static_cast<uint32_t>(_mm_cvtsi128_si32(c));
+    const uint32_t c1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(c, 4)));
+    const uint64_t six = c0 | uint64_t{c1} << 24;
+    __builtin_memcpy(out, &six, 6);
   }
 };
 
@@ -172,14 +194,22 @@ struct V4 {
     _mm_storeu_ps(p, _mm_unpacklo_ps(fa, fb));
     _mm_storeu_ps(p + 4, _mm_unpackhi_ps(fa, fb));
   }
-  static D colour_value(D v) {
-    const D c = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-    return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(c));
+  using I = __m128i;
+  static I colour_value(D v) {
+    return _mm256_cvttpd_epi32(
+        _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0)));
   }
-  static void store_cells(uint8_t* out, D r, D g, D b) {
-    const __m128i c =
-        pack_cells(_mm256_cvttpd_epi32(r), _mm256_cvttpd_epi32(g), _mm256_cvttpd_epi32(b));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), c);
+  static void store_int(float* p, I v) { _mm_storeu_ps(p, _mm_cvtepi32_ps(v)); }
+  static void store_cells(uint8_t* out, I r, I g, I b) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pack_cells(r, g, b));
+  }
+  // Four pixels, 12 bytes.
+  static void store_rgb(uint8_t* out, I r, I g, I b) {
+    const __m128i c = _mm_shuffle_epi8(
+        pack_rgb0(r, g, b), _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), c);
+    const uint32_t last = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(c, 8)));
+    __builtin_memcpy(out + 8, &last, 4);
   }
 };
 #endif
@@ -220,17 +250,31 @@ struct V8 {
     _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
     _mm256_storeu_ps(p + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
   }
-  static D colour_value(D v) {
-    const D c = _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), _mm512_set1_pd(255.0));
-    return _mm512_cvtepi32_pd(_mm512_cvttpd_epi32(c));
+  using I = __m256i;
+  static I colour_value(D v) {
+    return _mm512_cvttpd_epi32(
+        _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), _mm512_set1_pd(255.0)));
   }
-  static void store_cells(uint8_t* out, D r, D g, D b) {
+  static void store_int(float* p, I v) { _mm256_storeu_ps(p, _mm256_cvtepi32_ps(v)); }
+  static void store_cells(uint8_t* out, I r, I g, I b) {
     const __m256i alpha = _mm256_set1_epi32(255);
-    const __m256i c = _mm256_or_si256(
-        _mm256_or_si256(alpha, _mm256_slli_epi32(_mm512_cvttpd_epi32(r), 8)),
-        _mm256_or_si256(_mm256_slli_epi32(_mm512_cvttpd_epi32(g), 16),
-                        _mm256_slli_epi32(_mm512_cvttpd_epi32(b), 24)));
+    const __m256i c =
+        _mm256_or_si256(_mm256_or_si256(alpha, _mm256_slli_epi32(r, 8)),
+                        _mm256_or_si256(_mm256_slli_epi32(g, 16), _mm256_slli_epi32(b, 24)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), c);
+  }
+  // Eight pixels, 24 bytes: each half packed to 12 bytes, then the halves
+  // joined.
+  static void store_rgb(uint8_t* out, I r, I g, I b) {
+    const __m256i c = _mm256_or_si256(
+        r, _mm256_or_si256(_mm256_slli_epi32(g, 8), _mm256_slli_epi32(b, 16)));
+    const __m256i packed = _mm256_shuffle_epi8(
+        c, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
+                            6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    const __m256i joined =
+        _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(joined));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(joined, 1));
   }
 };
 #endif
@@ -317,7 +361,7 @@ void colour_pixels(const uint8_t* rgb, int32_t n, float* p0, float* p1, float* p
 // The three colour values of N pixels, already clamped and truncated.
 template <class V>
 inline void inverse_pixels(const ColourConstants<V>& k, typename V::F a, typename V::D b,
-                           typename V::D d, typename V::D out[3]) {
+                           typename V::D d, typename V::I out[3]) {
   using D = typename V::D;
   for (int e = 0; e < 3; ++e) {
     D s = V::widen(k.mf[0][e] * a + k.zerof);
@@ -330,14 +374,13 @@ inline void inverse_pixels(const ColourConstants<V>& k, typename V::F a, typenam
 template <class V>
 int32_t inverse_colour_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
                            const ColourConstants<V>& k) {
-  using D = typename V::D;
   for (; j + V::N <= n; j += V::N) {
-    D out[3];
+    typename V::I out[3];
     inverse_pixels<V>(k, V::loadf(p0 + j), V::widen(V::loadf(p1 + j)),
                       V::widen(V::loadf(p2 + j)), out);
-    V::store(p0 + j, out[0]);
-    V::store(p1 + j, out[1]);
-    V::store(p2 + j, out[2]);
+    V::store_int(p0 + j, out[0]);
+    V::store_int(p1 + j, out[1]);
+    V::store_int(p2 + j, out[2]);
   }
   return j;
 }
@@ -348,15 +391,27 @@ void inverse_colour(float* p0, float* p1, float* p2, int32_t n, const Colour& c)
   inverse_colour_run<V1>(p0, p1, p2, j, n, ColourConstants<V1>(c));
 }
 
-template <class V>
-int32_t colour_cells_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
-                         const ColourConstants<V>& k, uint8_t* cells, bool clear) {
-  using D = typename V::D;
+// Output pixels: 4-byte cells (255, r, g, b) or packed 3-byte RGB.
+template <int kBytes>
+struct PixelOut {
+  template <class V>
+  static void store(uint8_t* out, typename V::I r, typename V::I g, typename V::I b) {
+    if constexpr (kBytes == 4) {
+      V::store_cells(out, r, g, b);
+    } else {
+      V::store_rgb(out, r, g, b);
+    }
+  }
+};
+
+template <class V, int kBytes>
+int32_t colour_out_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
+                       const ColourConstants<V>& k, uint8_t* pixels, bool clear) {
   for (; j + V::N <= n; j += V::N) {
-    D out[3];
+    typename V::I out[3];
     inverse_pixels<V>(k, V::loadf(p0 + j), V::widen(V::loadf(p1 + j)),
                       V::widen(V::loadf(p2 + j)), out);
-    V::store_cells(cells + 4 * j, out[0], out[1], out[2]);
+    PixelOut<kBytes>::template store<V>(pixels + kBytes * j, out[0], out[1], out[2]);
     if (clear) {
       V::store(p0 + j, k.zero);
       V::store(p1 + j, k.zero);
@@ -366,11 +421,12 @@ int32_t colour_cells_run(float* p0, float* p1, float* p2, int32_t j, int32_t n,
   return j;
 }
 
-template <class V>
-void colour_cells(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* cells,
-                  bool clear) {
-  const int32_t j = colour_cells_run<V>(p0, p1, p2, 0, n, ColourConstants<V>(c), cells, clear);
-  colour_cells_run<V1>(p0, p1, p2, j, n, ColourConstants<V1>(c), cells, clear);
+template <class V, int kBytes>
+void colour_out(float* p0, float* p1, float* p2, int32_t n, const Colour& c, uint8_t* pixels,
+                bool clear) {
+  const int32_t j =
+      colour_out_run<V, kBytes>(p0, p1, p2, 0, n, ColourConstants<V>(c), pixels, clear);
+  colour_out_run<V1, kBytes>(p0, p1, p2, j, n, ColourConstants<V1>(c), pixels, clear);
 }
 
 // ---------------------------------------------------------------------------
@@ -660,7 +716,8 @@ constexpr Table make_table(const char* name, Isa isa) {
                colour_pixels<Wide>,
                forward_colour<Wide>,
                inverse_colour<Wide>,
-               colour_cells<Wide>,
+               colour_out<Wide, 4>,
+               colour_out<Wide, 3>,
                block_max_row,
                forward_columns<Wide>,
                forward_rows<Wide>,

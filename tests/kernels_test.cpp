@@ -125,6 +125,8 @@ TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
               << "forward " << simd->name << " n=" << n << " plane " << k;
 
         std::vector<uint8_t> cells_a(4 * n + 8, 0xEE), cells_b = cells_a;
+        // Packed pixels, with sentinels behind them that must stay.
+        std::vector<uint8_t> rgb_a(3 * n + 8, 0xEE), rgb_b = rgb_a;
         for (bool clear : {false, true}) {
           std::vector<float> a[3] = {p[0], p[1], p[2]}, b[3] = {p[0], p[1], p[2]};
           kernels::kScalarTable.colour_cells(a[0].data(), a[1].data(), a[2].data(), n, c,
@@ -132,6 +134,15 @@ TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
           simd->colour_cells(b[0].data(), b[1].data(), b[2].data(), n, c, cells_b.data(), clear);
           ASSERT_EQ(cells_a, cells_b) << "cells " << simd->name << " n=" << n;
           for (int k = 0; k < 3; ++k) ASSERT_EQ(a[k], b[k]) << simd->name << " n=" << n;
+
+          std::vector<float> d[3] = {p[0], p[1], p[2]}, e[3] = {p[0], p[1], p[2]};
+          kernels::kScalarTable.colour_rgb(d[0].data(), d[1].data(), d[2].data(), n, c,
+                                           rgb_a.data(), false);
+          simd->colour_rgb(e[0].data(), e[1].data(), e[2].data(), n, c, rgb_b.data(), clear);
+          ASSERT_EQ(rgb_a, rgb_b) << "rgb " << simd->name << " n=" << n;
+          for (int32_t j = 0; j < n; ++j)
+            ASSERT_EQ(std::memcmp(&rgb_a[3 * j], &cells_a[4 * j + 1], 3), 0) << "pixel " << j;
+          for (int k = 0; k < 3; ++k) ASSERT_EQ(e[k], b[k]) << simd->name << " n=" << n;
         }
 
         kernels::kScalarTable.inverse_colour(p[0].data(), p[1].data(), p[2].data(), n, c);
