@@ -4,9 +4,12 @@
 #include "codec/decoder.h"
 #include "image/fatal.h"
 
-void decode_image(Decoder& dec, int32_t width, int32_t height,
-                  const uint8_t* stream, std::size_t stream_size, uint8_t* out,
-                  std::ptrdiff_t out_stride, double bitrate) {
+namespace {
+
+// Both pipelines; `bytes` is 4 for cells, 3 for packed pixels.
+void decode(Decoder& dec, int32_t width, int32_t height, const uint8_t* stream,
+            std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride, double bitrate,
+            int bytes) {
   stage_finished(dec.stages, Stage::kStart);
   begin_read(dec.bits, stream, stream_size);
   read_header(dec.bits, dec);
@@ -33,7 +36,25 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
   if (dec.image.levels < 1) FatalError("cannot recover < Image_3C >");
   for (int k = 0; k < 3; ++k) dec.image.RecoverPlane(dec.image.plane[k]);
   stage_finished(dec.stages, Stage::kInverseWavelet);
-  dec.image.WriteCells(out, out_stride);
+  if (bytes == 4) {
+    dec.image.WriteCells(out, out_stride);
+  } else {
+    dec.image.WriteRgb(out, out_stride);
+  }
   dec.planes_clear = true;
   stage_finished(dec.stages, Stage::kColourWrite);
+}
+
+}  // namespace
+
+void decode_image(Decoder& dec, int32_t width, int32_t height,
+                  const uint8_t* stream, std::size_t stream_size, uint8_t* out,
+                  std::ptrdiff_t out_stride, double bitrate) {
+  decode(dec, width, height, stream, stream_size, out, out_stride, bitrate, 4);
+}
+
+void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
+                      const uint8_t* stream, std::size_t stream_size, uint8_t* out,
+                      std::ptrdiff_t out_stride, double bitrate) {
+  decode(dec, width, height, stream, stream_size, out, out_stride, bitrate, 3);
 }

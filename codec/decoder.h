@@ -33,4 +33,10 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
                   const uint8_t* stream, std::size_t stream_size, uint8_t* out,
                   std::ptrdiff_t out_stride, double bitrate);
 
+// The same, writing 3-byte pixels (the three colour bytes): the row layout
+// of PPM and PNG files, so that a tool can decode straight into its output.
+void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
+                      const uint8_t* stream, std::size_t stream_size, uint8_t* out,
+                      std::ptrdiff_t out_stride, double bitrate);
+
 #endif  // QUARN_CODEC_DECODER_H

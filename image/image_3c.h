@@ -72,6 +72,9 @@ class Image_3C {
   // Every sample is left zero, ready for the next image of this size, and
   // `levels` becomes 0.
   void WriteCells(uint8_t* out, std::ptrdiff_t out_stride);
+  // The same into packed 3-byte pixels (colours 0, 1, 2): the rows of an
+  // image file.
+  void WriteRgb(uint8_t* out, std::ptrdiff_t out_stride);
 
   int32_t rows = 0;
   int32_t cols = 0;
@@ -96,6 +99,8 @@ class Image_3C {
  private:
   // Allocate's work; true when it made new storage that is known to be zero.
   bool AllocateStorage(int32_t rows, int32_t cols);
+  // WriteCells (4 bytes a pixel) or WriteRgb (3).
+  void WritePixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes);
 
   BigBuffer samples_;
   BigBuffer work_;

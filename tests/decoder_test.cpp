@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+
 #include "codec_test_util.h"
 
 namespace {
@@ -24,6 +27,28 @@ TEST(DecodeImage, FillsRowsAtTheGivenStrideWithOpaqueCells) {
         ASSERT_EQ(line[4 * x + 1 + c], packed.pixels[(y * 320 + x) * 3 + c]);
     }
     for (std::ptrdiff_t i = 320 * 4; i < stride; ++i) ASSERT_EQ(line[i], 0xEE);
+  }
+}
+
+// Packed output is the cells without their first byte, row by row at the
+// given stride, the padding left alone; one decoder may alternate between
+// the two.
+TEST(DecodeImage, PackedPixelsAreTheCellsWithoutTheirFirstByte) {
+  static Decoder dec;
+  for (const auto& [w, h] : {std::pair{101, 77}, std::pair{256, 40}}) {
+    const RgbImage image = crop(load_sample(), w, h, 211, 133);
+    const std::vector<uint8_t> row = encode_row(image, 1.5);
+    std::vector<uint8_t> cells(static_cast<std::size_t>(w) * h * 4);
+    decode_image(dec, w, h, row.data() + 4, row.size() - 4, cells.data(), w * 4, 1.5);
+    const std::ptrdiff_t stride = w * 3 + 5;
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(stride) * h, 0xEE);
+    decode_image_rgb(dec, w, h, row.data() + 4, row.size() - 4, rgb.data(), stride, 1.5);
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* line = rgb.data() + y * stride;
+      for (int32_t x = 0; x < w; ++x)
+        ASSERT_EQ(std::memcmp(line + 3 * x, &cells[(y * w + x) * 4 + 1], 3), 0) << x << "," << y;
+      for (std::ptrdiff_t i = w * 3; i < stride; ++i) ASSERT_EQ(line[i], 0xEE);
+    }
   }
 }
 
