@@ -7,15 +7,6 @@
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
 
-namespace {
-
-// Room behind the budget for the header of a tiny budget, the bits emitted
-// between the last two budget checks, the coder's whole-word stores and the
-// flush byte.
-constexpr std::size_t kWorkSlack = 64;
-
-}  // namespace
-
 int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate) {
@@ -31,13 +22,22 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
 
   // The coder clears the buffer from the end of the header on, so a stream
   // that ends before its budget (after the last pass) is padded with zeros.
-  const std::size_t work_size = static_cast<std::size_t>(B) + kWorkSlack;
-  // Kept while the size stays, like the image; a new size starts afresh, so
-  // that a frame's largest budget is not held for every later size.
-  if (!same_size || enc.stream.size() < work_size) {
-    std::vector<uint8_t>(work_size).swap(enc.stream);
+  // A caller's buffer with room for the slack is coded into directly.
+  // Otherwise the encoder's own buffer is used: kept while the size stays,
+  // like the image; a new size starts afresh, so that a frame's largest
+  // budget is not held for every later size.
+  const std::size_t work_size = static_cast<std::size_t>(B) + kEncodeSlack;
+  const bool in_place = out_capacity >= kPrefixBytes + work_size;
+  uint8_t* work = nullptr;
+  if (in_place) {
+    if (!same_size) std::vector<uint8_t>().swap(enc.stream);
+    work = out + kPrefixBytes;
+  } else {
+    if (!same_size || enc.stream.size() < work_size) {
+      std::vector<uint8_t>(work_size).swap(enc.stream);
+    }
+    work = enc.stream.data();
   }
-  uint8_t* work = enc.stream.data();
 
   Image_3C& image = enc.image;
   // Image_3C::Read and Image_3C::Transform, without storing the pixels in
@@ -73,7 +73,7 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
     write_size_prefix(out, width, height);
     copied = static_cast<int32_t>(
         std::min(static_cast<std::size_t>(B), out_capacity - kPrefixBytes));
-    std::memcpy(out + kPrefixBytes, work, static_cast<std::size_t>(copied));
+    if (!in_place) std::memcpy(out + kPrefixBytes, work, static_cast<std::size_t>(copied));
   }
   stage_finished(enc.stages, Stage::kOutput);
   return copied;

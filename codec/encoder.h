@@ -24,11 +24,19 @@ struct Encoder : StreamHeader {
   std::vector<uint8_t> stream;  // the stream as it is coded, kept between images
 };
 
+// Room the coder needs behind the budget of B stream bytes: for the header of
+// a tiny budget, the bits emitted between the last two budget checks, its
+// whole-word stores and the flush byte.
+inline constexpr std::size_t kEncodeSlack = 64;
+
 // Encodes `height` rows of `width` pixels (3 bytes each, rows packed) at
 // `bitrate` bits per pixel. Writes the size prefix and the first B stream
 // bytes to `out`, never more than `out_capacity` bytes in all, and returns the
-// number of stream bytes written. Input must have passed check_encode();
-// anything else is an internal fault and ends the process.
+// number of stream bytes written. With room for kPrefixBytes + B +
+// kEncodeSlack bytes it codes straight into `out` (the bytes past the stream
+// are then overwritten too); with less it codes into its own buffer and
+// copies. Input must have passed check_encode(); anything else is an internal
+// fault and ends the process.
 int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate);
