@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 struct Bad {
@@ -51,6 +53,34 @@ TEST_P(PnmRefusal, NamesTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(Files, PnmRefusal, ::testing::ValuesIn(kBad),
                          [](const ::testing::TestParamInfo<Bad>& info) { return info.param.name; });
+
+// The encoder codes an 8-bit P6 file from its own bytes: only a file that
+// read_pnm takes, and then exactly the pixels it gives.
+TEST(PnmInPlace, TakesOnlyCompleteEightBitPpm) {
+  for (const Bad& bad : kBad) {
+    const std::vector<uint8_t> file(bad.file.begin(), bad.file.end());
+    int32_t width = 0, height = 0;
+    std::size_t offset = 0;
+    EXPECT_FALSE(ppm_pixels_in_place(file, &width, &height, &offset)) << bad.name;
+  }
+  std::string text = "P6 # comment\n40 32\n255\n";
+  for (int i = 0; i < 40 * 32 * 3; ++i) text += static_cast<char>(i * 7);
+  text += "trailing";
+  const std::vector<uint8_t> file(text.begin(), text.end());
+  int32_t width = 0, height = 0;
+  std::size_t offset = 0;
+  ASSERT_TRUE(ppm_pixels_in_place(file, &width, &height, &offset));
+  RgbImage image;
+  ASSERT_EQ(read_pnm(file, &image), "");
+  EXPECT_EQ(width, image.width);
+  EXPECT_EQ(height, image.height);
+  EXPECT_TRUE(std::equal(image.pixels.begin(), image.pixels.end(), file.begin() + static_cast<std::ptrdiff_t>(offset)));
+
+  for (const char* other : {"P6 40 32 254\n", "P5 40 32 255\n", "P7\nWIDTH 40\nHEIGHT 32\nDEPTH 3\nMAXVAL 255\nENDHDR\n"}) {
+    const std::string t = other + std::string(40 * 32 * 3, 'x');
+    EXPECT_FALSE(ppm_pixels_in_place(std::vector<uint8_t>(t.begin(), t.end()), &width, &height, &offset)) << other;
+  }
+}
 
 TEST(PnmRead, IgnoresDataAfterTheImage) {
   const std::string text = "P5 32 32 255\n" + pixels(32 * 32) + "P5 next image";

@@ -10,7 +10,7 @@
 namespace {
 
 int load(const std::string& path, RgbImage* image) {
-  std::vector<uint8_t> data;
+  FileBytes data;
   std::string problem = read_input(path, &data);
   if (problem.empty()) problem = read_picture(std::move(data), image);
   return problem.empty() ? kExitOk : refuse(input_name(path), problem);

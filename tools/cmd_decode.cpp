@@ -1,12 +1,15 @@
 // quarn decode IN OUT [-b R] [-f png|ppm] [-v]
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "codec/budget.h"
 #include "codec/validate.h"
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/messages.h"
+#include "tools/png_io.h"
+#include "tools/pnm.h"
 #include "tools/stream_file.h"
 
 int run_decode(const Options& o) {
@@ -17,7 +20,7 @@ int run_decode(const Options& o) {
     return usage_error("decode", "cannot tell the format of '" + out +
                                      "': name it .png or .ppm, or use --format");
   }
-  std::vector<uint8_t> data;
+  FileBytes data;
   std::string problem = read_input(in, &data);
   if (!problem.empty()) return refuse(input_name(in), problem);
   StreamFile file;
@@ -40,13 +43,27 @@ int run_decode(const Options& o) {
     }
   }
 
+  // The pixels are decoded straight into the output: behind the PPM header,
+  // or into the rows the PNG writer compresses.
+  const std::string header = format == ImageFormat::kPpm ? ppm_header(file.width, file.height) : "";
+  const std::size_t row_bytes = static_cast<std::size_t>(file.width) * 3;
+  FileBytes image;
+  if (!image.reserve(header.size() + row_bytes * static_cast<std::size_t>(file.height))) {
+    return refuse(input_name(in), "out of memory");
+  }
+  image.set_size(header.size() + row_bytes * static_cast<std::size_t>(file.height));
+  std::memcpy(image.data(), header.data(), header.size());
   const auto start = std::chrono::steady_clock::now();
-  const RgbImage image = decode_file(file, bitrate);
+  decode_file(file, bitrate, image.data() + header.size(), static_cast<std::ptrdiff_t>(row_bytes));
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
 
-  std::vector<uint8_t> encoded;
-  problem = write_image(image, format, &encoded);
-  if (problem.empty()) problem = write_output(out, encoded);
+  if (format == ImageFormat::kPpm) {
+    problem = write_output(out, image.bytes());
+  } else {
+    std::vector<uint8_t> encoded;
+    problem = write_png(file.width, file.height, image.data(), &encoded);
+    if (problem.empty()) problem = write_output(out, encoded);
+  }
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
     char text[256];

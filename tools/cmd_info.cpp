@@ -8,7 +8,7 @@
 
 int run_info(const Options& o) {
   const std::string& in = o.files[0];
-  std::vector<uint8_t> data;
+  FileBytes data;
   std::string problem = read_input(in, &data);
   if (!problem.empty()) return refuse(input_name(in), problem);
   StreamFile file;

@@ -30,11 +30,11 @@ int run_ladder(const Options& o) {
     return usage_error("ladder", "cannot tell the format of '" + out +
                                      "': name it .png or .ppm, or use --format");
   }
-  std::vector<uint8_t> data;
+  FileBytes data;
   std::string problem = read_input(in, &data);
   if (!problem.empty()) return refuse(input_name(in), problem);
   RgbImage original;
-  problem = read_image(data, &original);
+  problem = read_image(data.bytes(), &original);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
   // Rates the user asked for must all work; default ones too low for this

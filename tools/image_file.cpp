@@ -5,11 +5,11 @@
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 
-bool looks_like_image(const std::vector<uint8_t>& file) {
+bool looks_like_image(std::span<const uint8_t> file) {
   return looks_like_png(file) || looks_like_pnm(file);
 }
 
-std::string read_image(const std::vector<uint8_t>& file, RgbImage* image) {
+std::string read_image(std::span<const uint8_t> file, RgbImage* image) {
   if (looks_like_png(file)) return read_png(file, image);
   if (looks_like_pnm(file)) return read_pnm(file, image);
   return "not a PNG, PNM or PAM image";

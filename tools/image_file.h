@@ -4,6 +4,7 @@
 #define QUARN_TOOLS_IMAGE_FILE_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,11 @@
 enum class ImageFormat { kUnknown, kPng, kPpm };
 
 // True when the data starts like a PNG or a Netpbm file.
-bool looks_like_image(const std::vector<uint8_t>& file);
+bool looks_like_image(std::span<const uint8_t> file);
 
 // PNG, binary PNM or PAM, told apart by their first bytes. Returns an empty
 // string on success, else what is wrong with the file.
-std::string read_image(const std::vector<uint8_t>& file, RgbImage* image);
+std::string read_image(std::span<const uint8_t> file, RgbImage* image);
 
 // ".png" gives PNG, ".ppm" or ".pnm" PPM (any letter case), anything else
 // kUnknown.

@@ -14,7 +14,7 @@ namespace {
 // Everything one libpng call sequence needs, kept outside the function that
 // calls setjmp, so that an error's longjmp skips no destructor.
 struct Job {
-  const std::vector<uint8_t>* in = nullptr;
+  std::span<const uint8_t> in;
   std::size_t pos = 0;
   std::vector<uint8_t>* out = nullptr;
   std::string message;  // libpng's error text
@@ -24,8 +24,8 @@ struct Job {
 
 void read_from_memory(png_structp png, png_bytep out, png_size_t count) {
   auto* job = static_cast<Job*>(png_get_io_ptr(png));
-  if (job->in->size() - job->pos < count) png_error(png, "file is truncated");
-  std::memcpy(out, job->in->data() + job->pos, count);
+  if (job->in.size() - job->pos < count) png_error(png, "file is truncated");
+  std::memcpy(out, job->in.data() + job->pos, count);
   job->pos += count;
 }
 
@@ -58,7 +58,7 @@ uint32_t big_endian_32(const uint8_t* p) {
 // takes, and the file must be long enough to hold the image at deflate's
 // best ratio (1032:1), so that a short file that claims a large image costs
 // no allocation.
-std::string check_png_header(const std::vector<uint8_t>& f) {
+std::string check_png_header(std::span<const uint8_t> f) {
   constexpr std::size_t kIhdrEnd = 8 + 8 + 13 + 4;
   if (f.size() < kIhdrEnd) return "PNG file is truncated";
   if (std::memcmp(f.data() + 12, "IHDR", 4) != 0) return "damaged PNG: no IHDR chunk";
@@ -170,16 +170,16 @@ bool encode(Job& job) {
 
 }  // namespace
 
-bool looks_like_png(const std::vector<uint8_t>& file) {
+bool looks_like_png(std::span<const uint8_t> file) {
   return file.size() >= 8 && png_sig_cmp(file.data(), 0, 8) == 0;
 }
 
-std::string read_png(const std::vector<uint8_t>& file, RgbImage* image) {
+std::string read_png(std::span<const uint8_t> file, RgbImage* image) {
   if (!looks_like_png(file)) return "not a PNG file";
   std::string problem = check_png_header(file);
   if (!problem.empty()) return problem;
   Job job;
-  job.in = &file;
+  job.in = file;
   if (!decode(job)) {
     if (job.message == "file is truncated") return "PNG file is truncated";
     return "damaged PNG: " + job.message;
@@ -189,15 +189,20 @@ std::string read_png(const std::vector<uint8_t>& file, RgbImage* image) {
 }
 
 std::string write_png(const RgbImage& image, std::vector<uint8_t>* file) {
+  return write_png(image.width, image.height, image.pixels.data(), file);
+}
+
+std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
+                      std::vector<uint8_t>* file) {
   Job job;
   job.out = file;
   file->clear();
-  job.image.width = image.width;
-  job.image.height = image.height;
-  job.rows.resize(static_cast<std::size_t>(image.height));
-  for (int32_t y = 0; y < image.height; ++y) {
-    job.rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(
-        image.pixels.data() + static_cast<std::size_t>(y) * image.width * 3);
+  job.image.width = width;
+  job.image.height = height;
+  job.rows.resize(static_cast<std::size_t>(height));
+  for (int32_t y = 0; y < height; ++y) {
+    job.rows[static_cast<std::size_t>(y)] =
+        const_cast<png_bytep>(pixels + static_cast<std::size_t>(y) * width * 3);
   }
   if (!encode(job)) return "cannot write PNG: " + job.message;
   return {};

@@ -8,19 +8,23 @@
 #define QUARN_TOOLS_PNG_IO_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "tools/rgb_image.h"
 
 // True when the data starts with the PNG signature.
-bool looks_like_png(const std::vector<uint8_t>& file);
+bool looks_like_png(std::span<const uint8_t> file);
 
 // Returns an empty string on success, else what is wrong with the file. The
 // size in the header is checked (32..8192 each way) before anything is
 // allocated for the pixels.
-std::string read_png(const std::vector<uint8_t>& file, RgbImage* image);
+std::string read_png(std::span<const uint8_t> file, RgbImage* image);
 
 std::string write_png(const RgbImage& image, std::vector<uint8_t>* file);
+// The same from `height` rows of `width` packed pixels.
+std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
+                      std::vector<uint8_t>* file);
 
 #endif  // QUARN_TOOLS_PNG_IO_H

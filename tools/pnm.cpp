@@ -17,7 +17,7 @@ constexpr int64_t kLargestNumber = 1000000000;
 
 // Reads the next header number of a P5/P6 file, skipping white space and
 // comments.
-bool next_number(const std::vector<uint8_t>& f, std::size_t* pos, int64_t* value) {
+bool next_number(std::span<const uint8_t> f, std::size_t* pos, int64_t* value) {
   std::size_t i = *pos;
   for (;;) {
     while (i < f.size() && is_space(f[i])) ++i;
@@ -46,7 +46,7 @@ struct Header {
   std::size_t data = 0;  // offset of the first sample
 };
 
-std::string read_classic_header(const std::vector<uint8_t>& f, Header* h) {
+std::string read_classic_header(std::span<const uint8_t> f, Header* h) {
   std::size_t pos = 2;
   if (!next_number(f, &pos, &h->width) || !next_number(f, &pos, &h->height) ||
       !next_number(f, &pos, &h->maxval) || pos >= f.size() || !is_space(f[pos])) {
@@ -58,7 +58,7 @@ std::string read_classic_header(const std::vector<uint8_t>& f, Header* h) {
 }
 
 // One header line of a PAM file, without its line end.
-bool next_line(const std::vector<uint8_t>& f, std::size_t* pos, std::string* line) {
+bool next_line(std::span<const uint8_t> f, std::size_t* pos, std::string* line) {
   if (*pos >= f.size()) return false;
   const uint8_t* start = f.data() + *pos;
   const auto* nl = static_cast<const uint8_t*>(std::memchr(start, '\n', f.size() - *pos));
@@ -68,7 +68,7 @@ bool next_line(const std::vector<uint8_t>& f, std::size_t* pos, std::string* lin
   return true;
 }
 
-std::string read_pam_header(const std::vector<uint8_t>& f, Header* h) {
+std::string read_pam_header(std::span<const uint8_t> f, Header* h) {
   std::size_t pos = 2;
   if (pos >= f.size() || f[pos] != '\n') return "damaged PAM header";
   ++pos;
@@ -105,11 +105,11 @@ std::string read_pam_header(const std::vector<uint8_t>& f, Header* h) {
 
 }  // namespace
 
-bool looks_like_pnm(const std::vector<uint8_t>& f) {
+bool looks_like_pnm(std::span<const uint8_t> f) {
   return f.size() >= 2 && f[0] == 'P' && f[1] >= '1' && f[1] <= '7';
 }
 
-std::string read_pnm(const std::vector<uint8_t>& f, RgbImage* image) {
+std::string read_pnm(std::span<const uint8_t> f, RgbImage* image) {
   if (!looks_like_pnm(f)) return "not a PNM file";
   Header h;
   std::string problem;
@@ -168,9 +168,28 @@ std::string read_pnm(const std::vector<uint8_t>& f, RgbImage* image) {
   return {};
 }
 
+bool ppm_pixels_in_place(std::span<const uint8_t> f, int32_t* width, int32_t* height,
+                         std::size_t* offset) {
+  if (f.size() < 2 || f[0] != 'P' || f[1] != '6') return false;
+  Header h;
+  if (!read_classic_header(f, &h).empty() || h.maxval != 255 ||
+      !check_size(h.width, h.height).empty()) {
+    return false;
+  }
+  const auto need = static_cast<std::size_t>(h.width * h.height) * 3;
+  if (f.size() - h.data < need) return false;
+  *width = static_cast<int32_t>(h.width);
+  *height = static_cast<int32_t>(h.height);
+  *offset = h.data;
+  return true;
+}
+
+std::string ppm_header(int32_t width, int32_t height) {
+  return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+}
+
 std::vector<uint8_t> write_ppm(const RgbImage& image) {
-  const std::string header = "P6\n" + std::to_string(image.width) + " " +
-                             std::to_string(image.height) + "\n255\n";
+  const std::string header = ppm_header(image.width, image.height);
   std::vector<uint8_t> out(header.begin(), header.end());
   out.insert(out.end(), image.pixels.begin(), image.pixels.end());
   return out;

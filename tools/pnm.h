@@ -9,17 +9,28 @@
 #define QUARN_TOOLS_PNM_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "tools/rgb_image.h"
 
 // True when the data starts like a Netpbm file ("P" and a digit).
-bool looks_like_pnm(const std::vector<uint8_t>& file);
+bool looks_like_pnm(std::span<const uint8_t> file);
 
 // Returns an empty string on success, else what is wrong with the file. The
 // size is checked (32..8192 each way) before any pixel storage is allocated.
-std::string read_pnm(const std::vector<uint8_t>& file, RgbImage* image);
+std::string read_pnm(std::span<const uint8_t> file, RgbImage* image);
+
+// A binary PPM (P6) with maxval 255 holds its pixels packed as the codec
+// takes them. For such a file, complete and of a size the codec takes, sets
+// the size and the offset of the first pixel byte and returns true; for any
+// other data returns false (read_pnm then converts or refuses it).
+bool ppm_pixels_in_place(std::span<const uint8_t> file, int32_t* width, int32_t* height,
+                         std::size_t* offset);
+
+// The header of a P6 file with maxval 255, as write_ppm writes it.
+std::string ppm_header(int32_t width, int32_t height);
 
 std::vector<uint8_t> write_ppm(const RgbImage& image);
 

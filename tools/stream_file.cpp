@@ -1,6 +1,7 @@
 #include "tools/stream_file.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "codec/bit_reader.h"
@@ -26,8 +27,8 @@ Decoder& shared_decoder() {
 
 }  // namespace
 
-std::string parse_stream_file(std::vector<uint8_t> bytes, StreamFile* file) {
-  if (looks_like_image(bytes)) return "this is an image file, not a coded stream";
+std::string parse_stream_file(FileBytes bytes, StreamFile* file) {
+  if (looks_like_image(bytes.bytes())) return "this is an image file, not a coded stream";
   int32_t width = 0;
   int32_t height = 0;
   std::string problem = check_stream(bytes.data(), bytes.size(), &width, &height);
@@ -56,34 +57,46 @@ double whole_stream_bitrate(const StreamFile& file) {
   return bitrate_for_bytes(file.width, file.height, file.stream_bytes);
 }
 
-std::vector<uint8_t> encode_to_file(const RgbImage& image, double bitrate) {
-  const int32_t B = stream_bytes(bitrate, stream_rate_for(image.width, image.height));
-  std::vector<uint8_t> out(static_cast<std::size_t>(B) + kPrefixBytes);
-  const int32_t written = encode_image(shared_encoder(), out.data(), out.size(),
-                                       image.width, image.height, image.pixels.data(),
-                                       bitrate);
-  out.resize(static_cast<std::size_t>(written) + kPrefixBytes);
+std::span<const uint8_t> encode_to_file(int32_t width, int32_t height, const uint8_t* rgb,
+                                        double bitrate, std::span<uint8_t> room,
+                                        FileBytes* own) {
+  const int32_t B = stream_bytes(bitrate, stream_rate_for(width, height));
+  // With the coder's slack behind the budget the encoder codes in place.
+  const std::size_t need = static_cast<std::size_t>(B) + kPrefixBytes + kEncodeSlack;
+  uint8_t* out = room.data();
+  if (room.size() < need) {
+    if (!own->reserve(need)) return {};
+    out = own->data();
+  }
+  const int32_t written = encode_image(shared_encoder(), out, need, width, height, rgb, bitrate);
+  return {out, static_cast<std::size_t>(written) + kPrefixBytes};
+}
+
+FileBytes encode_to_file(const RgbImage& image, double bitrate) {
+  FileBytes out;
+  const std::span<const uint8_t> coded =
+      encode_to_file(image.width, image.height, image.pixels.data(), bitrate, {}, &out);
+  if (coded.empty()) throw std::bad_alloc();
+  out.set_size(coded.size());
   return out;
 }
 
+void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrdiff_t stride) {
+  decode_image_rgb(shared_decoder(), file.width, file.height, file.bytes.data() + kPrefixBytes,
+                   static_cast<std::size_t>(file.stream_bytes), out, stride, bitrate);
+}
+
 RgbImage decode_file(const StreamFile& file, double bitrate) {
-  const auto pixels = static_cast<std::size_t>(file.width) * static_cast<std::size_t>(file.height);
-  std::vector<uint8_t> cells(pixels * 4);
-  decode_image(shared_decoder(), file.width, file.height, file.bytes.data() + kPrefixBytes,
-               static_cast<std::size_t>(file.stream_bytes), cells.data(),
-               static_cast<std::ptrdiff_t>(file.width) * 4, bitrate);
   RgbImage image;
   image.width = file.width;
   image.height = file.height;
-  image.pixels.resize(pixels * 3);
-  for (std::size_t i = 0; i < pixels; ++i) {
-    std::memcpy(&image.pixels[3 * i], &cells[4 * i + 1], 3);
-  }
+  image.pixels.resize(static_cast<std::size_t>(file.width) * static_cast<std::size_t>(file.height) * 3);
+  decode_file(file, bitrate, image.pixels.data(), static_cast<std::ptrdiff_t>(file.width) * 3);
   return image;
 }
 
-std::string read_picture(std::vector<uint8_t> bytes, RgbImage* image) {
-  if (looks_like_image(bytes)) return read_image(bytes, image);
+std::string read_picture(FileBytes bytes, RgbImage* image) {
+  if (looks_like_image(bytes.bytes())) return read_image(bytes.bytes(), image);
   StreamFile file;
   const std::string problem = parse_stream_file(std::move(bytes), &file);
   if (!problem.empty()) return "neither an image nor a coded stream: " + problem;

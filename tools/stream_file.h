@@ -6,13 +6,13 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "codec/stream_header.h"
+#include "tools/file_io.h"
 #include "tools/rgb_image.h"
 
 struct StreamFile {
-  std::vector<uint8_t> bytes;  // the whole file, prefix included
+  FileBytes bytes;  // the whole file, prefix included
   int32_t width = 0;
   int32_t height = 0;
   int32_t stream_bytes = 0;  // bytes behind the prefix
@@ -20,7 +20,7 @@ struct StreamFile {
 
 // Takes the file's bytes; returns an empty string when they form a coded
 // file the decoder can take, else what is wrong with them.
-std::string parse_stream_file(std::vector<uint8_t> bytes, StreamFile* file);
+std::string parse_stream_file(FileBytes bytes, StreamFile* file);
 
 // The header values the stream carries (its first 27 bytes).
 StreamHeader read_stream_header(const StreamFile& file);
@@ -28,14 +28,24 @@ StreamHeader read_stream_header(const StreamFile& file);
 // The lowest rate at which the decoder reads the whole stream.
 double whole_stream_bitrate(const StreamFile& file);
 
-// The image must have passed check_encode() at this bitrate.
-std::vector<uint8_t> encode_to_file(const RgbImage& image, double bitrate);
+// Codes `height` rows of `width` packed pixels, which must have passed
+// check_encode() at this bitrate, into a coded file. Returns its bytes: in
+// `room` when that is large enough, else in new storage in `own`; empty
+// when there is no memory for them.
+std::span<const uint8_t> encode_to_file(int32_t width, int32_t height, const uint8_t* rgb,
+                                        double bitrate, std::span<uint8_t> room,
+                                        FileBytes* own);
+// The same for an image, into new storage.
+FileBytes encode_to_file(const RgbImage& image, double bitrate);
 
 // Decodes the prefix of the stream that `bitrate` covers; the bitrate must
 // pass check_encode() for the file's size.
 RgbImage decode_file(const StreamFile& file, double bitrate);
+// The same into `height` rows of packed pixels at `out`, `stride` bytes
+// apart.
+void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrdiff_t stride);
 
 // An image file, or a coded file decoded in full: whatever the bytes hold.
-std::string read_picture(std::vector<uint8_t> bytes, RgbImage* image);
+std::string read_picture(FileBytes bytes, RgbImage* image);
 
 #endif  // QUARN_TOOLS_STREAM_FILE_H
