@@ -3,16 +3,29 @@
 // must give a size the codec takes and exactly its pixels, and survive being
 // written as PPM and read back unchanged.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
 #include "tools/image_file.h"
+#include "tools/pnm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<uint8_t> file(data, data + size);
   RgbImage image;
   const std::string problem = read_image(file, &image);
+  // The encoder codes an 8-bit P6 file from its own bytes: only a file the
+  // reader takes, and then exactly its pixels.
+  int32_t width = 0;
+  int32_t height = 0;
+  std::size_t offset = 0;
+  if (ppm_pixels_in_place(file, &width, &height, &offset)) {
+    fuzz::require(problem.empty() && width == image.width && height == image.height &&
+                      offset <= size && size - offset >= image.pixels.size() &&
+                      std::memcmp(data + offset, image.pixels.data(), image.pixels.size()) == 0,
+                  "a PPM coded in place gives the pixels the reader gives");
+  }
   if (!problem.empty()) {
     fuzz::require_one_line(problem);
     return 0;
