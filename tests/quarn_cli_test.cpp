@@ -20,6 +20,7 @@
 #include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
 #include "tools/png_io.h"
+#include "tools/pnm.h"
 
 namespace fs = std::filesystem;
 
@@ -278,6 +279,15 @@ TEST_F(Cli, PipesGiveTheSameBytesAsFiles) {
   ok("encode k.png file.qrn -b 0.2");
   ok("encode - - -b 0.2", "k.png", "pipe.qrn");
   EXPECT_EQ(read_file(at("pipe.qrn")), read_file(at("file.qrn")));
+  // The same picture as a PPM (coded from the file's own bytes), and through
+  // a pipe, which is read in growing steps (1.2 MB).
+  write_bytes(at("k.ppm"), write_ppm(load_png_file(at("k.png"))));
+  ok("encode k.ppm ppm.qrn -b 0.2");
+  EXPECT_EQ(read_file(at("ppm.qrn")), read_file(at("file.qrn")));
+  const std::string cat = "cd '" + dir_.string() + "' && cat k.ppm | '" QUARN_BINARY
+                          "' encode - ppm_pipe.qrn -b 0.2";
+  EXPECT_EQ(std::system(cat.c_str()), 0);
+  EXPECT_EQ(read_file(at("ppm_pipe.qrn")), read_file(at("file.qrn")));
 
   ok("decode file.qrn file.png -b 0.1");
   ok("decode - - -b 0.1", "file.qrn", "pipe.png");
