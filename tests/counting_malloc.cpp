@@ -153,6 +153,7 @@ void* valloc(std::size_t size) { return memalign(4096, size); }
 
 }  // extern "C"
 
+#if !defined(QUARN_EMULATED)
 namespace {
 
 long long vm_data_bytes() {
@@ -168,6 +169,7 @@ long long vm_data_bytes() {
 }
 
 }  // namespace
+#endif
 
 counting_malloc::Memory counting_malloc::measure() {
   Memory m;
