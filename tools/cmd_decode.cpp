@@ -20,11 +20,8 @@ int run_decode(const Options& o) {
     return usage_error("decode", "cannot tell the format of '" + out +
                                      "': name it .png or .ppm, or use --format");
   }
-  FileBytes data;
-  std::string problem = read_input(in, &data);
-  if (!problem.empty()) return refuse(input_name(in), problem);
   StreamFile file;
-  problem = parse_stream_file(std::move(data), &file);
+  std::string problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
   const float stream_rate = stream_rate_for(file.width, file.height);

@@ -2,17 +2,13 @@
 #include <cstdio>
 
 #include "tools/commands.h"
-#include "tools/file_io.h"
 #include "tools/messages.h"
 #include "tools/stream_file.h"
 
 int run_info(const Options& o) {
   const std::string& in = o.files[0];
-  FileBytes data;
-  std::string problem = read_input(in, &data);
-  if (!problem.empty()) return refuse(input_name(in), problem);
   StreamFile file;
-  problem = parse_stream_file(std::move(data), &file);
+  const std::string problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
   const StreamHeader h = read_stream_header(file);

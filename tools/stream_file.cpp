@@ -44,6 +44,12 @@ std::string parse_stream_file(FileBytes bytes, StreamFile* file) {
   return {};
 }
 
+std::string read_stream_file(const std::string& path, StreamFile* file) {
+  FileBytes data;
+  const std::string problem = read_input(path, &data);
+  return problem.empty() ? parse_stream_file(std::move(data), file) : problem;
+}
+
 StreamHeader read_stream_header(const StreamFile& file) {
   BitReader reader;
   begin_read(reader, file.bytes.data() + kPrefixBytes,

@@ -22,6 +22,9 @@ struct StreamFile {
 // file the decoder can take, else what is wrong with them.
 std::string parse_stream_file(FileBytes bytes, StreamFile* file);
 
+// Reads the file at `path` ("-" is stdin) and parses it as above.
+std::string read_stream_file(const std::string& path, StreamFile* file);
+
 // The header values the stream carries (its first 27 bytes).
 StreamHeader read_stream_header(const StreamFile& file);
 
