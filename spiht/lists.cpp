@@ -6,11 +6,16 @@
 
 #include "image/fatal.h"
 
+void LispList::set_first_capacity(int32_t entries) {
+  // At most one huge page's worth: storage comes in huge pages (shared with
+  // other buffers where there is room, see big_buffer.h), and every growth
+  // costs a copy.
+  constexpr int32_t kMost = (int32_t{2} << 20) / static_cast<int32_t>(sizeof(LispEntry));
+  first_ = std::clamp(entries, int32_t{1024}, kMost);
+}
+
 void LispList::grow() {
-  // At first one huge page's worth: fresh small blocks would cost a page
-  // fault per 4 KiB as they fill, and every growth a copy.
-  constexpr int32_t kFirst = (int32_t{2} << 20) / static_cast<int32_t>(sizeof(LispEntry));
-  const int32_t capacity = capacity_ < kFirst ? kFirst : capacity_ + capacity_ / 2;
+  const int32_t capacity = capacity_ < first_ ? first_ : capacity_ + capacity_ / 2;
   BigBuffer storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(capacity));
   CheckAllocation(storage.data, "LISP entry");
   auto* data = static_cast<LispEntry*>(storage.data);
@@ -28,8 +33,12 @@ void LispList::release() {
 }
 
 void LspStore::begin(int32_t codeRows, int32_t codeCols) {
-  // Blocks of 2 MiB at least, so that they come in huge pages.
-  const int32_t block_size = std::max(12 * codeCols, int32_t{1} << 19);
+  // Blocks of 2 MiB, or an eighth of the most a small image can need,
+  // which fits in the unused end of another buffer's huge pages (see
+  // big_buffer.h).
+  const int32_t block_size = std::max(
+      12 * codeCols,
+      static_cast<int32_t>(std::min(int64_t{1} << 19, int64_t{3} * codeRows * codeCols / 8)));
   const int64_t most = int64_t{3} * codeRows * codeCols;
   const auto slots = static_cast<int32_t>((most + block_size - 1) / block_size);
   if (block_size != lsp_block_size || slots != lsp_slots) {

@@ -10,7 +10,8 @@
 //
 // LSP: the coefficients found significant, in the order found, as offsets
 // into the coefficient image's block of planes, kept in blocks of
-// 12 x codeCols entries, or of 2 MiB when that is more.
+// 12 x codeCols entries, or of 2 MiB when that is more (of an eighth of the
+// most entries when that is less).
 //
 // Both keep their storage from one image to the next while the size stays,
 // and take it in huge pages where the system has them (see big_buffer.h).
@@ -86,6 +87,9 @@ class LispList {
   }
   void truncate(int32_t n) { size_ = n; }
   void release();
+  // The capacity that the storage starts with when it is first needed, for
+  // a list that will rarely grow beyond it.
+  void set_first_capacity(int32_t entries);
 
  private:
   void grow();  // allocation failures end the process ("LISP entry")
@@ -94,6 +98,7 @@ class LispList {
   LispEntry* data_ = nullptr;
   int32_t size_ = 0;
   int32_t capacity_ = 0;
+  int32_t first_ = 1024;
 };
 
 // The LSP's storage. Entries are counted from 0 in insertion order.
