@@ -24,6 +24,7 @@
 #include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
+#include "image/big_buffer.h"
 #include "image/kernels.h"
 
 namespace {
@@ -234,6 +235,9 @@ void run_warm(const Options& o, const std::vector<RgbImage>& photos) {
 // The child's side of a cold measurement: one encode and one decode, each
 // the first of its kind in this process; prints the stage times.
 int cold_child(const char* file, double rate) {
+  // A process that codes one picture, as the tool does: its buffers share
+  // huge pages (see image/big_buffer.h).
+  share_big_buffers(true);
   const RgbImage image = load_png(file);
   if (image.width == 0) return 1;
   Codec codec;

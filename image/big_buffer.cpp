@@ -1,5 +1,6 @@
 #include "image/big_buffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <new>
 
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr std::size_t kAlign = 64;
+std::atomic<bool> g_share{false};
 
 #if defined(__linux__) && defined(MAP_ANONYMOUS)
 
@@ -21,8 +23,8 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Buffers share a mapping in steps of this.
 constexpr std::size_t kPiece = 4096;
 
-// A mapping of whole huge pages, handed out from its start in pieces. Its
-// unused end serves later buffers that fit there, so that the buffers of a
+// A mapping of whole huge pages, handed out from its start in pieces. While
+// sharing is on, its unused end serves later buffers that fit there, so that the buffers of a
 // decoder (planes, lists, line store) and a tool's output share huge pages
 // instead of each rounding up to its own: a fresh huge page costs far more
 // to touch than the pieces of it that a buffer leaves empty. Space is never
@@ -75,21 +77,22 @@ BigBuffer piece(Region& r, std::size_t n) {
 BigBuffer shared_piece(std::size_t bytes) {
   if (bytes > SIZE_MAX - 2 * kHugePage) return {};
   const std::size_t n = round_up(bytes, kPiece);
+  const bool share = g_share.load(std::memory_order_relaxed);
   const std::lock_guard<std::mutex> hold(g_lock);
   for (Region& r : g_regions) {
-    if (r.pieces > 0 && r.size - r.used >= n) return piece(r, n);
+    if (share && r.pieces > 0 && r.size - r.used >= n) return piece(r, n);
   }
   if (bytes < kMapFrom) return {};
   const std::size_t size = round_up(n, kHugePage);
   void* base = map_huge(size);
   if (base == nullptr) return {};
   for (Region& r : g_regions) {
-    if (r.pieces == 0) {
+    if (share && r.pieces == 0) {
       r = Region{reinterpret_cast<std::uintptr_t>(base), size, 0, 0};
       return piece(r, n);
     }
   }
-  // No slot to share it from: a mapping of its own.
+  // Not shared, or no slot to share it from: a mapping of its own.
   BigBuffer b;
   b.data = base;
   b.bytes = size;
@@ -134,6 +137,10 @@ BigBuffer allocate_big(std::size_t bytes) {
   b.bytes = bytes;
   return b;
 }
+
+void share_big_buffers(bool on) { g_share.store(on, std::memory_order_relaxed); }
+
+bool big_buffers_shared() { return g_share.load(std::memory_order_relaxed); }
 
 void release_big(BigBuffer& b) {
   if (b.data == nullptr) return;

@@ -18,4 +18,12 @@ struct BigBuffer {
 BigBuffer allocate_big(std::size_t bytes);
 void release_big(BigBuffer& buffer);
 
+// Whether later buffers may fill the unused end of earlier buffers' huge
+// pages (off at first). It suits a process that codes one picture, such as
+// the tool, where each fresh huge page saved is 0.1 ms; a process that codes
+// frames of changing sizes should leave it off, since a small buffer that
+// outlives the one whose mapping it shares keeps that mapping.
+void share_big_buffers(bool on);
+bool big_buffers_shared();
+
 #endif  // QUARN_IMAGE_BIG_BUFFER_H

@@ -33,12 +33,14 @@ void LispList::release() {
 }
 
 void LspStore::begin(int32_t codeRows, int32_t codeCols) {
-  // Blocks of 2 MiB, or an eighth of the most a small image can need,
-  // which fits in the unused end of another buffer's huge pages (see
-  // big_buffer.h).
-  const int32_t block_size = std::max(
-      12 * codeCols,
-      static_cast<int32_t>(std::min(int64_t{1} << 19, int64_t{3} * codeRows * codeCols / 8)));
+  // Blocks of 2 MiB at least, so that they come in huge pages; when big
+  // buffers share huge pages (see big_buffer.h), of an eighth of the most a
+  // small image can need when that is less, which fits in the unused end of
+  // another buffer's.
+  const int64_t least = big_buffers_shared()
+                            ? std::min(int64_t{1} << 19, int64_t{3} * codeRows * codeCols / 8)
+                            : int64_t{1} << 19;
+  const int32_t block_size = std::max(12 * codeCols, static_cast<int32_t>(least));
   const int64_t most = int64_t{3} * codeRows * codeCols;
   const auto slots = static_cast<int32_t>((most + block_size - 1) / block_size);
   if (block_size != lsp_block_size || slots != lsp_slots) {

@@ -10,8 +10,8 @@
 //
 // LSP: the coefficients found significant, in the order found, as offsets
 // into the coefficient image's block of planes, kept in blocks of
-// 12 x codeCols entries, or of 2 MiB when that is more (of an eighth of the
-// most entries when that is less).
+// 12 x codeCols entries, or of 2 MiB when that is more (see lists.cpp for
+// huge pages shared between buffers).
 //
 // Both keep their storage from one image to the next while the size stays,
 // and take it in huge pages where the system has them (see big_buffer.h).

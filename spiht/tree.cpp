@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "image/image_3c.h"
@@ -10,9 +11,12 @@
 
 void spiht_begin(SpihtState& s, int32_t tree_levels) {
   s.lsp.begin(s.code_rows, s.code_cols);
-  // An entry per eight samples of a plane: at half a bit per pixel the
-  // Kodak photographs need at most 19,000 of the 49,152 this gives them.
-  s.lisp.set_first_capacity(static_cast<int32_t>(int64_t{s.code_rows} * s.code_cols / 8));
+  // When big buffers share huge pages, an entry per eight samples of a
+  // plane (at half a bit per pixel the Kodak photographs need at most 19,000
+  // of the 49,152 this gives them); else a huge page's worth.
+  s.lisp.set_first_capacity(big_buffers_shared()
+                                ? static_cast<int32_t>(int64_t{s.code_rows} * s.code_cols / 8)
+                                : INT32_MAX);
   s.pass_count = 0;
   s.lisp.truncate(0);
   s.top_rows = s.code_rows >> tree_levels;

@@ -34,6 +34,7 @@ TEST(BigBuffer, SmallAndLargeBuffersAreAlignedUsableAndZeroWhenSaid) {
 // and smaller ones fill its unused end) are fresh and zero, independent of
 // each other, and may be released in any order.
 TEST(BigBuffer, BuffersShareTheUnusedEndOfAMapping) {
+  share_big_buffers(true);
   const std::size_t large = (std::size_t{5} << 20) + 100;
   BigBuffer a = allocate_big(large);
   ASSERT_NE(a.data, nullptr);
@@ -64,6 +65,7 @@ TEST(BigBuffer, BuffersShareTheUnusedEndOfAMapping) {
     EXPECT_EQ(static_cast<unsigned char*>(many[static_cast<std::size_t>(i)].data)[4095], i);
   }
   for (BigBuffer& x : many) release_big(x);
+  share_big_buffers(false);
 }
 #endif
 

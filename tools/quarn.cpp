@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "image/big_buffer.h"
 #include "image/kernels.h"
 #include "tools/args.h"
 #include "tools/commands.h"
@@ -91,6 +92,8 @@ std::string format_rate(double rate) {
 }
 
 int main(int argc, char** argv) {
+  // One picture per run: its buffers share huge pages.
+  share_big_buffers(true);
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
