@@ -98,7 +98,8 @@ class LispList {
   LispEntry* data_ = nullptr;
   int32_t size_ = 0;
   int32_t capacity_ = 0;
-  int32_t first_ = 1024;
+  // A huge page's worth unless set_first_capacity says otherwise.
+  int32_t first_ = (int32_t{2} << 20) / static_cast<int32_t>(sizeof(LispEntry));
 };
 
 // The LSP's storage. Entries are counted from 0 in insertion order.
