@@ -140,13 +140,23 @@ void* max_jit_classex_setup(long oboffset) {
   return c;
 }
 
+namespace {
+
+// A Max class and a registered jit class, or null ones when the pair cannot
+// be wrapped.
+bool wrappable(void* mclass, void* jclass, t_class** m, t_class** j) {
+  *m = static_cast<t_class*>(mclass);
+  *j = static_cast<t_class*>(jclass);
+  return *m != nullptr && (*m)->max_side && *j != nullptr && (*j)->registered;
+}
+
+}  // namespace
+
 t_jit_err max_jit_classex_mop_wrap(void* mclass, void* jclass, long flags) {
   (void)flags;
-  auto* m = static_cast<t_class*>(mclass);
-  auto* j = static_cast<t_class*>(jclass);
-  if (m == nullptr || !m->max_side || j == nullptr || !j->registered) {
-    return JIT_ERR_INVALID_PTR;
-  }
+  t_class* m = nullptr;
+  t_class* j = nullptr;
+  if (!wrappable(mclass, jclass, &m, &j)) return JIT_ERR_INVALID_PTR;
   if (platform::mop_of(j) == nullptr) {
     console_append(m->name + ": " + j->name + " has no matrix operator description");
     return JIT_ERR_GENERIC;
@@ -158,11 +168,9 @@ t_jit_err max_jit_classex_mop_wrap(void* mclass, void* jclass, long flags) {
 
 t_jit_err max_jit_classex_standard_wrap(void* mclass, void* jclass, long flags) {
   (void)flags;
-  auto* m = static_cast<t_class*>(mclass);
-  auto* j = static_cast<t_class*>(jclass);
-  if (m == nullptr || !m->max_side || j == nullptr || !j->registered) {
-    return JIT_ERR_INVALID_PTR;
-  }
+  t_class* m = nullptr;
+  t_class* j = nullptr;
+  if (!wrappable(mclass, jclass, &m, &j)) return JIT_ERR_INVALID_PTR;
   m->wrapped = j;
   m->standard_wrapped = true;
   return JIT_ERR_NONE;
