@@ -44,11 +44,10 @@ int run_decode(const Options& o) {
   // or into the rows the PNG writer compresses.
   const std::string header = format == ImageFormat::kPpm ? ppm_header(file.width, file.height) : "";
   const std::size_t row_bytes = static_cast<std::size_t>(file.width) * 3;
+  const std::size_t file_bytes = header.size() + row_bytes * static_cast<std::size_t>(file.height);
   FileBytes image;
-  if (!image.reserve(header.size() + row_bytes * static_cast<std::size_t>(file.height))) {
-    return refuse(input_name(in), "out of memory");
-  }
-  image.set_size(header.size() + row_bytes * static_cast<std::size_t>(file.height));
+  if (!image.reserve(file_bytes)) return refuse(input_name(in), "out of memory");
+  image.set_size(file_bytes);
   std::memcpy(image.data(), header.data(), header.size());
   const auto start = std::chrono::steady_clock::now();
   decode_file(file, bitrate, image.data() + header.size(), static_cast<std::ptrdiff_t>(row_bytes));
