@@ -27,6 +27,8 @@
 #include "image/big_buffer.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 namespace {
 
 // Wall-clock time by default; with --cpu-clock the thread's own processor
@@ -391,7 +393,10 @@ int usage() {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   Options o;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {

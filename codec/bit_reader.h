@@ -9,6 +9,8 @@
 
 #include "image/fatal.h"
 
+namespace quarn {
+
 struct BitReader {
   const uint8_t* start = nullptr;     // the stream's first byte, its "n"
   const uint8_t* byte_ptr = nullptr;  // the next byte to fetch
@@ -47,5 +49,7 @@ inline int32_t get_bits(BitReader& r, int n) {
   for (int i = 0; i < n; ++i) v = (v << 1) | get_bit(r);
   return v;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_BIT_READER_H

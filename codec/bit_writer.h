@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace quarn {
+
 struct BitWriter {
   uint8_t* byte_ptr = nullptr;  // where the next completed byte is stored
   int32_t bit_buffer = 0;       // the bits of the byte being filled, from bit 7 down
@@ -45,5 +47,7 @@ inline void end_write(BitWriter& w) {
   *w.byte_ptr++ = static_cast<uint8_t>((w.bit_buffer >> w.bits_left) & 0xFF);
   ++w.byte_count;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_BIT_WRITER_H

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 
+namespace quarn {
+
 float stream_rate_for(int32_t width, int32_t height) {
   const int64_t pixels = static_cast<int64_t>(width) * height;
   return static_cast<float>(8.0 / static_cast<double>(pixels));
@@ -32,3 +34,5 @@ int32_t spiht_levels(int32_t a) {
   const int32_t length = static_cast<int32_t>(std::bit_width(u));
   return std::min(trailing, length - 2) - 1;
 }
+
+}  // namespace quarn

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace quarn {
+
 // Largest stream length the codec accepts, with room for its work buffers.
 inline constexpr int32_t kMaxStreamBytes = 0x7FFFFFFF - 4096;
 
@@ -24,5 +26,7 @@ double bitrate_for_bytes(int32_t width, int32_t height, int32_t bytes);
 // Tree levels that a coding size allows: min(trailing zero bits, bit length
 // - 2) - 1. Differs from the wavelet's own level rule.
 int32_t spiht_levels(int32_t a);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_BUDGET_H

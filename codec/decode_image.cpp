@@ -4,6 +4,8 @@
 #include "codec/decoder.h"
 #include "image/fatal.h"
 
+namespace quarn {
+
 namespace {
 
 // Both pipelines; `bytes` is 4 for cells, 3 for packed pixels.
@@ -58,3 +60,5 @@ void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
                       std::ptrdiff_t out_stride, double bitrate) {
   decode(dec, width, height, stream, stream_size, out, out_stride, bitrate, 3);
 }
+
+}  // namespace quarn

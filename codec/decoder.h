@@ -12,6 +12,8 @@
 #include "image/image_3c.h"
 #include "spiht/spiht_decode.h"
 
+namespace quarn {
+
 struct Decoder : StreamHeader {
   BitReader bits;
   Image_3C image;
@@ -38,5 +40,7 @@ void decode_image(Decoder& dec, int32_t width, int32_t height,
 void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
                       const uint8_t* stream, std::size_t stream_size, uint8_t* out,
                       std::ptrdiff_t out_stride, double bitrate);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_DECODER_H

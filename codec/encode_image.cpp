@@ -7,6 +7,8 @@
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
 
+namespace quarn {
+
 int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate) {
@@ -78,3 +80,5 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   stage_finished(enc.stages, Stage::kOutput);
   return copied;
 }
+
+}  // namespace quarn

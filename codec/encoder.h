@@ -13,6 +13,8 @@
 #include "image/image_3c.h"
 #include "spiht/lists.h"
 
+namespace quarn {
+
 // Everything one encoding works on. The images keep their storage from one
 // call to the next while the size stays the same; the rest is rebuilt.
 struct Encoder : StreamHeader {
@@ -40,5 +42,7 @@ inline constexpr std::size_t kEncodeSlack = 64;
 int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_ENCODER_H

@@ -12,6 +12,8 @@
 #include "codec/bit_writer.h"
 #include "image/colour_header.h"
 
+namespace quarn {
+
 // Stream bytes that hold the "n" and the whole header.
 inline constexpr int32_t kHeaderBytes = 27;
 // Bytes of the size prefix ahead of the stream: width then height, big-endian.
@@ -32,5 +34,7 @@ void read_header(BitReader& r, StreamHeader& h);
 // The size prefix: width high, width low, height high, height low.
 void write_size_prefix(uint8_t* out, int32_t width, int32_t height);
 void read_size_prefix(const uint8_t* in, int32_t* width, int32_t* height);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_STREAM_HEADER_H

@@ -8,6 +8,8 @@
 #include "codec/budget.h"
 #include "codec/stream_header.h"
 
+namespace quarn {
+
 namespace {
 
 std::string number(double v) {
@@ -110,3 +112,5 @@ std::string check_stream(const uint8_t* row, std::size_t size, int32_t* width,
   *height = h;
   return {};
 }
+
+}  // namespace quarn

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quarn {
+
 inline constexpr int32_t kMinSide = 32;
 inline constexpr int32_t kMaxSide = 8192;
 // Far beyond anything the coder can use (it ends after 32 passes), and low
@@ -42,5 +44,7 @@ std::string check_encode(int64_t width, int64_t height, double bitrate);
 // success stores the size in *width and *height.
 std::string check_stream(const uint8_t* row, std::size_t size, int32_t* width,
                          int32_t* height);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_VALIDATE_H

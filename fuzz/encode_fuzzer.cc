@@ -17,6 +17,8 @@
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
 
+namespace quarn {
+
 namespace {
 
 Encoder& shared_encoder() {
@@ -47,7 +49,7 @@ std::size_t take_capacity(fuzz::Bytes& in, int32_t width, int32_t height, double
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+int test_one_input(const uint8_t* data, std::size_t size) {
   fuzz::Bytes in(data, size);
   // 0..16383 each way: beyond both ends of the sizes the codec takes.
   const int32_t width = in.u16() & 0x3FFF;
@@ -92,4 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                row.size() - kPrefixBytes, cells.data(), static_cast<std::ptrdiff_t>(width) * 4,
                bitrate);
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

@@ -12,6 +12,8 @@
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
 
+namespace quarn {
+
 namespace {
 
 // One decoder for the whole run, as in the tool and the plug-in: its image
@@ -46,7 +48,7 @@ void decode_at(const uint8_t* row, std::size_t size, int32_t width, int32_t heig
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+int test_one_input(const uint8_t* data, std::size_t size) {
   int32_t width = 0;
   int32_t height = 0;
   const std::string problem = check_stream(data, size, &width, &height);
@@ -67,4 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     decode_at(data, size, width, height, rate);
   }
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

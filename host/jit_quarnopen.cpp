@@ -20,9 +20,11 @@
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
+namespace quarn {
+
 namespace {
 
-constexpr quarn_host::PluginNames kNames{"jit_quarnopen", "jit.quarnopen", 4};
+constexpr host::PluginNames kNames{"jit_quarnopen", "jit.quarnopen", 4};
 
 void* jit_quarnopen_class = nullptr;
 
@@ -31,7 +33,7 @@ void* jit_quarnopen_class = nullptr;
 Decoder decoder;
 std::mutex decoder_mutex;
 
-void* jit_quarnopen_new() { return quarn_host::new_jit_instance(jit_quarnopen_class); }
+void* jit_quarnopen_new() { return host::new_jit_instance(jit_quarnopen_class); }
 
 void jit_quarnopen_free(void*) {}
 
@@ -44,7 +46,7 @@ std::size_t cell_bytes(const t_jit_matrix_info& info) {
 }
 
 t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
-  using namespace quarn_host;
+  using namespace host;
   if (x == nullptr || inputs == nullptr || outputs == nullptr) return JIT_ERR_INVALID_PTR;
   void* in = list_item(inputs, 0L);
   void* out = list_item(outputs, 0L);
@@ -136,19 +138,22 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
 
 }  // namespace
 
+}  // namespace quarn
+
 t_class* max_jit_quarnopen_class = nullptr;
 
 t_jit_err jit_quarnopen_init(void) {
-  quarn_host::register_jit_class(kNames, reinterpret_cast<method>(jit_quarnopen_new),
-                                 reinterpret_cast<method>(jit_quarnopen_free),
-                                 reinterpret_cast<method>(jit_quarnopen_matrix_calc),
-                                 &jit_quarnopen_class);
+  quarn::host::register_jit_class(quarn::kNames,
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_new),
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_free),
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_matrix_calc),
+                                  &quarn::jit_quarnopen_class);
   return JIT_ERR_NONE;
 }
 
 void* max_jit_quarnopen_new(t_symbol* s, long argc, t_atom* argv) {
   (void)s;
-  return quarn_host::new_max_instance(kNames, max_jit_quarnopen_class, argc, argv);
+  return quarn::host::new_max_instance(quarn::kNames, max_jit_quarnopen_class, argc, argv);
 }
 
-void max_jit_quarnopen_free(void* x) { quarn_host::free_max_instance(x); }
+void max_jit_quarnopen_free(void* x) { quarn::host::free_max_instance(x); }

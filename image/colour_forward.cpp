@@ -5,6 +5,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 void Image_3C::ForwardColour() {
   kernels::Colour c;
   std::memcpy(c.mean, mean, sizeof mean);
@@ -14,3 +16,5 @@ void Image_3C::ForwardColour() {
     k.forward_colour(plane[0][i], plane[1][i], plane[2][i], codeCols, c);
   }
 }
+
+}  // namespace quarn

@@ -2,6 +2,8 @@
 
 #include "image/image_3c.h"
 
+namespace quarn {
+
 void set_mean_q(ColourHeader& header, const Image_3C& image) {
   for (int e = 0; e < 3; ++e) header.mean_q[e] = image.mean[e];
 }
@@ -26,3 +28,5 @@ void load_colour_q(Image_3C& image, const ColourHeader& header, int32_t rows,
     }
   }
 }
+
+}  // namespace quarn

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace quarn {
+
 class Image_3C;
 
 struct ColourHeader {
@@ -24,5 +26,7 @@ void set_matrix_q(ColourHeader& header, const Image_3C& image);
 // for Image_3C::ResetCoefficients.
 void load_colour_q(Image_3C& image, const ColourHeader& header, int32_t rows,
                    int32_t cols, bool known_zero = false);
+
+}  // namespace quarn
 
 #endif  // QUARN_IMAGE_COLOUR_HEADER_H

@@ -6,6 +6,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 void Image_3C::InverseColour() {
   kernels::Colour c;
   std::memcpy(c.mean, mean, sizeof mean);
@@ -58,3 +60,5 @@ void Image_3C::WritePixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes) {
   }
   levels = 0;
 }
+
+}  // namespace quarn

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace quarn {
+
 void FatalError(const char* message) {
   std::fputs("\n\n\a -> Error: ", stderr);
   std::fputs(message, stderr);
@@ -17,3 +19,5 @@ void CheckAllocation(const void* pointer, const char* origin) {
   std::fputs("\n Execution terminated!\n", stderr);
   std::exit(1);
 }
+
+}  // namespace quarn

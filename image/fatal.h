@@ -7,6 +7,8 @@
 #ifndef QUARN_IMAGE_FATAL_H
 #define QUARN_IMAGE_FATAL_H
 
+namespace quarn {
+
 // Writes "\n\n\a -> Error: <message>\n Execution terminated!\n" and exits(1).
 [[noreturn]] void FatalError(const char* message);
 
@@ -14,4 +16,7 @@
 // followed by the origin when one is given, and exits(1).
 void CheckAllocation(const void* pointer, const char* origin);
 
+}  // namespace quarn
+
 #endif  // QUARN_IMAGE_FATAL_H
+

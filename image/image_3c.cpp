@@ -8,6 +8,8 @@
 #include "image/fatal.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 namespace {
 
 constexpr const char kOrigin[] = "< Image_3C >";
@@ -106,3 +108,5 @@ void Image_3C::SelectColor(unsigned k) {
   if (k > 2) FatalError("invalid < Image_3C > color number");
   current = plane[k];
 }
+
+}  // namespace quarn

@@ -16,6 +16,8 @@
 
 #include "image/big_buffer.h"
 
+namespace quarn {
+
 class Image_3C {
  public:
   Image_3C() = default;
@@ -105,5 +107,7 @@ class Image_3C {
   BigBuffer samples_;
   BigBuffer work_;
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_IMAGE_IMAGE_3C_H

@@ -7,6 +7,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 namespace {
 
 // Integer sums below 2^53 convert to exactly the double sums.
@@ -82,3 +84,5 @@ void Image_3C::ColourPixels(const uint8_t* pixels) {
     k.forward_colour(plane[0][i], plane[1][i], plane[2][i], codeCols, c);
   }
 }
+
+}  // namespace quarn

@@ -8,6 +8,8 @@
 #include "image/kernels.h"
 #include "image/wavelet_kernels.h"
 
+namespace quarn {
+
 void Image_3C::MirrorLine(float* first, float* last) { wavelet::mirror_line(first, last); }
 
 void Image_3C::Transform() {
@@ -35,3 +37,5 @@ void Image_3C::TransformPlane(float** p) {
     k.forward_rows(p[0], stride, nr, nc, lineStore);
   }
 }
+
+}  // namespace quarn

@@ -5,6 +5,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 void Image_3C::Recover() {
   if (levels < 1) FatalError("cannot recover < Image_3C >");
   RecoverPlane(plane[0]);
@@ -23,3 +25,5 @@ void Image_3C::RecoverPlane(float** p) {
     k.inverse_columns(p[0], stride, nr, nc, lineStore);
   }
 }
+
+}  // namespace quarn

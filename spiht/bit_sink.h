@@ -13,6 +13,8 @@
 
 #include "spiht/group_mask.h"
 
+namespace quarn {
+
 // Stream bytes are little-endian words.
 inline uint64_t little_endian64(uint64_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -84,5 +86,7 @@ struct BitSource {
     return bit;
   }
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_BIT_SINK_H

@@ -23,7 +23,7 @@
 #define QUARN_HOT inline
 #endif
 
-namespace group_mask {
+namespace quarn::group_mask {
 
 // Bit k of a member mask moved to bit 2k, and back.
 inline constexpr uint8_t kSpread[16] = {0x00, 0x01, 0x04, 0x05, 0x10, 0x11, 0x14, 0x15,
@@ -228,6 +228,6 @@ inline constexpr std::array<std::array<uint8_t, 4>, 16> kNth = [] {
   return t;
 }();
 
-}  // namespace group_mask
+}  // namespace quarn::group_mask
 
 #endif  // QUARN_SPIHT_GROUP_MASK_H

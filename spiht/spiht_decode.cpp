@@ -13,6 +13,8 @@
 #include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
 
+namespace quarn {
+
 namespace {
 
 using namespace lisp_flags;
@@ -214,3 +216,5 @@ void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
   decoder.finish();
   spiht_end(s);
 }
+
+}  // namespace quarn

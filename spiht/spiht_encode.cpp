@@ -15,6 +15,8 @@
 #include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
 
+namespace quarn {
+
 namespace {
 
 using namespace lisp_flags;
@@ -259,3 +261,5 @@ void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
   coder.finish();
   spiht_end(s);
 }
+
+}  // namespace quarn

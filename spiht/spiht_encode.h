@@ -7,6 +7,8 @@
 #include "codec/bit_writer.h"
 #include "spiht/lists.h"
 
+namespace quarn {
+
 class Image_3C;
 
 // Appends SPIHT bits to `w` until a budget check finds byte_count at or above
@@ -17,5 +19,7 @@ class Image_3C;
 // the writer's position on and stores whole 8-byte words.
 void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
                   Image_3C& maxima, int32_t tree_levels, int32_t top_exponent);
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_SPIHT_ENCODE_H

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace quarn {
+
 namespace {
 
 TEST(BitReader, YieldsZeroBitsPastItsBufferAndKeepsCounting) {
@@ -32,3 +34,5 @@ TEST(BitReaderDeathTest, StreamMustStartWithN) {
 }
 
 }  // namespace
+
+}  // namespace quarn

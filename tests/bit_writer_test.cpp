@@ -6,6 +6,8 @@
 
 #include "codec/bit_reader.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(BitWriter, WorkedExampleAndItsReadBack) {
@@ -74,3 +76,5 @@ TEST(BitWriter, SixteenBitValuesTravelAsTwoBytesAndNegativesAsLowBits) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -6,6 +6,8 @@
 
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(Border, NewColumnsAreSmoothedCopiesOfTheirPredecessor) {
@@ -85,3 +87,5 @@ TEST(Border, ThePipelinesRouteGivesTheSamePlanesAsReadThenTransform) {
 }
 
 }  // namespace
+
+}  // namespace quarn

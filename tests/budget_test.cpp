@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace quarn {
+
 namespace {
 
 TEST(Budget, TreeLevelsFollowTheirOwnRule) {
@@ -36,3 +38,5 @@ TEST(Budget, RateForBytesIsTheLowestThatGivesThem) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -18,6 +18,8 @@
 #include "test_images.h"
 #endif
 
+namespace quarn {
+
 // A deterministic test picture: gradients, a disc with a hard edge, stripes
 // and pseudo-random texture, made with integer arithmetic only.
 inline RgbImage test_picture(int32_t width, int32_t height, uint32_t seed = 1) {
@@ -88,5 +90,7 @@ inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
   if (se == 0.0) return INFINITY;
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_CODEC_TEST_UTIL_H

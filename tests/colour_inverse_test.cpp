@@ -7,6 +7,8 @@
 #include "image/colour_header.h"
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 // Applies the inverse colour step with the identity matrix and `mean` to one
@@ -88,3 +90,5 @@ TEST(ColourInverseDeathTest, WriteNeedsTheColourDomain) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -10,6 +10,8 @@
 #include "codec/stream_header.h"
 #include "tests/plugin_harness.h"
 
+namespace quarn {
+
 namespace {
 
 using namespace plugin_test;
@@ -275,3 +277,5 @@ TEST_F(DecoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalImages) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -8,6 +8,8 @@
 
 #include "codec_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(DecodeImage, FillsRowsAtTheGivenStrideWithOpaqueCells) {
@@ -98,3 +100,5 @@ TEST(DecodeImageDeathTest, DamagedStreamsStopWithTheDecoderMessage) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -9,6 +9,8 @@
 #include "host/plugin_records.h"
 #include "tests/plugin_harness.h"
 
+namespace quarn {
+
 namespace {
 
 using namespace plugin_test;
@@ -271,3 +273,5 @@ TEST_F(EncoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalRows) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -8,6 +8,8 @@
 #include "codec/bit_reader.h"
 #include "codec_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(EncodeImage, RowCarriesPrefixThenExactlyBStreamBytes) {
@@ -123,3 +125,5 @@ TEST(EncodeImageDeathTest, LargestSideIs8192) {
 }
 
 }  // namespace
+
+}  // namespace quarn

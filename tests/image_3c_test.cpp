@@ -6,6 +6,8 @@
 
 #include "image/fatal.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(CodingSize, RoundsToEightBelow200AndSixteenFrom200) {
@@ -100,3 +102,5 @@ TEST(FatalDeathTest, ImageRefusesBadSizesAndColours) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -9,6 +9,8 @@
 #include "image/image_3c.h"
 #include "test_images.h"
 
+namespace quarn {
+
 namespace {
 
 void expect_round_trip(const RgbImage& in, const std::string& what) {
@@ -57,3 +59,5 @@ TEST(ImageRoundTrip, EveryKodakPhoto) {
 }
 
 }  // namespace
+
+}  // namespace quarn

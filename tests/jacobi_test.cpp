@@ -7,6 +7,8 @@
 #include "image/colour_header.h"
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 std::vector<uint8_t> pixels_of(int32_t rows, int32_t cols, uint8_t (*f)(int32_t, int32_t, int)) {
@@ -153,3 +155,5 @@ TEST(JacobiDeathTest, NotANumberCannotBeDecomposed) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -15,6 +15,8 @@
 #include "codec/encoder.h"
 #include "codec/stream_header.h"
 
+namespace quarn {
+
 namespace {
 
 using kernels::Isa;
@@ -275,3 +277,5 @@ TEST(Kernels, ForcingScalarSwitchesTheActiveTableAndKeepsEveryByte) {
 }
 
 }  // namespace
+
+}  // namespace quarn

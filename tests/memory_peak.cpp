@@ -23,6 +23,8 @@
 #include "codec/validate.h"
 #include "test_images.h"
 
+namespace quarn {
+
 namespace {
 
 // A field of /proc/self/status in bytes ("VmHWM", "VmRSS").
@@ -79,7 +81,10 @@ RgbImage tiled_sample(int32_t width, int32_t height) {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   if (argc != 4 && argc != 5) {
     std::fprintf(stderr, "usage: memory_peak WIDTH HEIGHT BITRATE [MAX_BYTES_PER_PIXEL]\n");
     return 2;

@@ -22,6 +22,8 @@
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 
+namespace quarn {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -514,3 +516,5 @@ TEST_F(CliRefusal, DecodesAnyBytesBehindAValidHeader) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -12,6 +12,8 @@
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
 
+namespace quarn {
+
 struct SmallCode {
   static constexpr int32_t kLevels = 3;
   Image_3C coefficients;
@@ -75,5 +77,7 @@ struct SmallCode {
     return seen;
   }
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_SPIHT_TEST_UTIL_H

@@ -10,6 +10,8 @@
 #include "codec/budget.h"
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(TopExponent, FollowsTheFloatRoundedLogarithm) {
@@ -120,3 +122,5 @@ TEST(DescendantMaxima, EveryMemberWithOffspringHoldsItsTreeMaximum) {
 }
 
 }  // namespace
+
+}  // namespace quarn

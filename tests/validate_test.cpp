@@ -7,6 +7,8 @@
 #include "codec/budget.h"
 #include "codec_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(Validate, SizesAndRates) {
@@ -66,3 +68,5 @@ TEST(Validate, StreamsMustHoldAConsistentHeader) {
 }
 
 }  // namespace
+
+}  // namespace quarn

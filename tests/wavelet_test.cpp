@@ -6,6 +6,8 @@
 
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 // An image in the pixel state with identity colours, so that Transform acts
@@ -124,3 +126,5 @@ TEST(WaveletDeathTest, StatesAndSizesAreChecked) {
 }
 
 }  // namespace
+
+}  // namespace quarn

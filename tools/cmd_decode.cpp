@@ -12,6 +12,8 @@
 #include "tools/pnm.h"
 #include "tools/stream_file.h"
 
+namespace quarn {
+
 int run_decode(const Options& o) {
   const std::string& in = o.files[0];
   const std::string& out = o.files[1];
@@ -71,3 +73,5 @@ int run_decode(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

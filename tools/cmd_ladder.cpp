@@ -13,6 +13,8 @@
 #include "tools/messages.h"
 #include "tools/stream_file.h"
 
+namespace quarn {
+
 namespace {
 
 constexpr double kDefaultRates[] = {0.02, 0.05, 0.1, 0.25, 0.5, 1.0, 2.0};
@@ -93,3 +95,5 @@ int run_ladder(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

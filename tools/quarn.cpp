@@ -12,6 +12,8 @@
 #include "tools/help.h"
 #include "tools/messages.h"
 
+namespace quarn {
+
 namespace {
 
 struct Command {
@@ -91,7 +93,10 @@ std::string format_rate(double rate) {
   return text;
 }
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   // One picture per run: its buffers share huge pages.
   share_big_buffers(true);
   try {

@@ -11,6 +11,8 @@
 #include "codec/validate.h"
 #include "tools/image_file.h"
 
+namespace quarn {
+
 namespace {
 
 // One codec state each for the whole run, so that their image storage is
@@ -109,3 +111,5 @@ std::string read_picture(FileBytes bytes, RgbImage* image) {
   *image = decode_file(file, whole_stream_bitrate(file));
   return {};
 }
+
+}  // namespace quarn

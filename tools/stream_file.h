@@ -11,6 +11,8 @@
 #include "tools/file_io.h"
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 struct StreamFile {
   FileBytes bytes;  // the whole file, prefix included
   int32_t width = 0;
@@ -50,5 +52,7 @@ void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrd
 
 // An image file, or a coded file decoded in full: whatever the bytes hold.
 std::string read_picture(FileBytes bytes, RgbImage* image);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_STREAM_FILE_H
