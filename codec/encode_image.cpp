@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codec/budget.h"
 #include "codec/encoder.h"
 #include "image/fatal.h"
+#include "image/size_limits.h"
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
+#include "stream/budget.h"
 
 namespace quarn {
 
@@ -17,13 +18,11 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   enc.height = height;
   enc.width = width;
   enc.stream_rate = stream_rate_for(width, height);
-  if (std::max(width, height) > 8192) FatalError("Image is too large!");
+  if (std::max(width, height) > kMaxSide) FatalError("Image is too large!");
 
   const int32_t B = stream_bytes(bitrate, enc.stream_rate);
   enc.bits.byte_budget = B - 1;
 
-  // The coder clears the buffer from the end of the header on, so a stream
-  // that ends before its budget (after the last pass) is padded with zeros.
   // A caller's buffer with room for the slack is coded into directly.
   // Otherwise the encoder's own buffer is used: kept while the size stays,
   // like the image; a new size starts afresh, so that a frame's largest
@@ -57,8 +56,7 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   enc.spiht.code_cols = enc.image.codeCols;
   set_mean_q(enc, enc.image);
   set_matrix_q(enc, enc.image);
-  enc.tree_levels = std::min(spiht_levels(enc.image.codeRows),
-                             spiht_levels(enc.image.codeCols));
+  enc.tree_levels = tree_levels_for(enc.image.codeRows, enc.image.codeCols);
   enc.top_exponent =
       descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels);
   stage_finished(enc.stages, Stage::kMaxima);
@@ -68,6 +66,10 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   spiht_encode(enc.spiht, enc.bits, enc.image, enc.maxima, enc.tree_levels,
                enc.top_exponent);
   end_write(enc.bits);
+  // A stream that ends before its budget (after the last pass) is padded
+  // with zeros.
+  const std::size_t stored = stored_bytes(enc.bits);
+  if (stored < static_cast<std::size_t>(B)) std::memset(work + stored, 0, static_cast<std::size_t>(B) - stored);
   stage_finished(enc.stages, Stage::kSpiht);
 
   int32_t copied = 0;

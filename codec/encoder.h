@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/bit_writer.h"
 #include "codec/stage_hook.h"
 #include "codec/stream_header.h"
 #include "image/image_3c.h"
 #include "spiht/lists.h"
+#include "stream/bit_writer.h"
 
 namespace quarn {
 

@@ -83,16 +83,16 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::size_t row_bytes = static_cast<std::size_t>(row_cells) * cell_bytes(in_info);
 
   const uint8_t* stream = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
+  StreamHeader header;
   uint8_t* out_data = nullptr;
   for (long r = 0; r < rows; ++r) {
     const uint8_t* row = in_data + r * in_info.dimstride[1];
     int32_t w = 0;
     int32_t h = 0;
     bool sized = false;
+    StreamHeader row_header;
     if (coded_rows) {
-      const std::string problem = check_stream(row, row_bytes, &w, &h);
+      const std::string problem = check_stream(row, row_bytes, &row_header);
       if (!problem.empty()) {
         if (rows > 1) {
           error("%s: row %ld: %s", kNames.max_class, r, problem.c_str());
@@ -101,6 +101,8 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
         }
         return JIT_ERR_GENERIC;
       }
+      w = row_header.width;
+      h = row_header.height;
       sized = true;
     } else if (row_bytes >= static_cast<std::size_t>(kPrefixBytes)) {
       read_size_prefix(row, &w, &h);
@@ -123,15 +125,14 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
       error("%s: the output matrix could not be sized to %dx%d", kNames.max_class, w, h);
       return JIT_ERR_GENERIC;
     }
-    width = w;
-    height = h;
+    header = row_header;
     stream = row + kPrefixBytes;
   }
 
   // Only the last row is decoded, straight from the input, which stays
   // locked until the frame is done.
   std::lock_guard<std::mutex> hold(decoder_mutex);
-  decode_image(decoder, width, height, stream, row_bytes - kPrefixBytes, out_data,
+  decode_image(decoder, header, stream, row_bytes - kPrefixBytes, out_data,
                out_info.dimstride[1], bitrate);
   return JIT_ERR_NONE;
 }

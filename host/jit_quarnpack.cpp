@@ -15,7 +15,7 @@
 #include <string>
 
 #include "codec/encoder.h"
-#include "codec/validate.h"
+#include "host/encoder_row.h"
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
@@ -67,7 +67,7 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
 
   const long width = dim_of(in_info, 0);
   const long height = dim_of(in_info, 1);
-  const std::string problem = check_encode(width, height, bitrate);
+  const std::string problem = check_row_encode(width, height, bitrate);
   if (problem.empty()) {
     // The output row is sized before the matrices are checked.
     out_info.dim[0] = static_cast<long>(

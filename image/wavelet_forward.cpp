@@ -6,6 +6,7 @@
 #include "image/fatal.h"
 #include "image/image_3c.h"
 #include "image/kernels.h"
+#include "image/size_limits.h"
 #include "image/wavelet_kernels.h"
 
 namespace quarn {
@@ -22,7 +23,7 @@ void Image_3C::Transform() {
 
 void Image_3C::BeginTransform() {
   if (levels != 0) FatalError("cannot transform < Image_3C >");
-  if (rows < 32 || cols < 32) FatalError("< Image_3C > is too small to transform");
+  if (rows < kMinSide || cols < kMinSide) FatalError("< Image_3C > is too small to transform");
   levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
 }
 

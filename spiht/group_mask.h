@@ -17,11 +17,7 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(__GNUC__)
-#define QUARN_HOT inline __attribute__((always_inline))
-#else
-#define QUARN_HOT inline
-#endif
+#include "stream/byte_order.h"
 
 namespace quarn::group_mask {
 

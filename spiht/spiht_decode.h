@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "codec/bit_reader.h"
 #include "spiht/lists.h"
+#include "stream/bit_reader.h"
 
 namespace quarn {
 

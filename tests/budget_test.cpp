@@ -1,4 +1,4 @@
-#include "codec/budget.h"
+#include "stream/budget.h"
 
 #include <gtest/gtest.h>
 

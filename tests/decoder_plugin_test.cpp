@@ -5,9 +5,9 @@
 
 #include <limits>
 
-#include "codec/bit_reader.h"
-#include "codec/bit_writer.h"
 #include "codec/stream_header.h"
+#include "stream/bit_reader.h"
+#include "stream/bit_writer.h"
 #include "tests/plugin_harness.h"
 
 namespace quarn {

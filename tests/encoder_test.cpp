@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "codec/bit_reader.h"
 #include "codec_test_util.h"
+#include "stream/bit_reader.h"
 
 namespace quarn {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/stream_header.h"
+#include "stream/budget.h"
 #include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
 #include "tools/png_io.h"

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <random>
 
-#include "codec/budget.h"
 #include "image/image_3c.h"
+#include "stream/budget.h"
 
 namespace quarn {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codec/budget.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/messages.h"

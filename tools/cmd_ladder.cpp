@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/ladder_sheet.h"

@@ -18,6 +18,7 @@ struct StreamFile {
   int32_t width = 0;
   int32_t height = 0;
   int32_t stream_bytes = 0;  // bytes behind the prefix
+  StreamHeader header;       // as parsed when the file was checked
 };
 
 // Takes the file's bytes; returns an empty string when they form a coded
