@@ -10,8 +10,8 @@
 
 namespace quarn {
 
-int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
-                     int32_t width, int32_t height, const uint8_t* rgb,
+int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32_t width,
+                     int32_t height, const uint8_t* rgb, std::ptrdiff_t rgb_stride,
                      double bitrate) {
   stage_finished(enc.stages, Stage::kStart);
   const bool same_size = enc.width == width && enc.height == height;
@@ -41,14 +41,14 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   }
 
   Image_3C& image = enc.image;
-  // Image_3C::Read and Image_3C::Transform, without storing the pixels in
-  // the planes first: the colour transform reads them.
-  image.Measure(rgb, height, width);
+  // The pixels are not stored in the planes first: the colour transform
+  // reads them.
+  image.Measure(rgb, rgb_stride, height, width);
   stage_finished(enc.stages, Stage::kLoad);
-  image.ExtendBorders(rgb);
+  image.ExtendBorders(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kBorder);
   image.BeginTransform();
-  image.ColourPixels(rgb);
+  image.ColourPixels(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kColour);
   for (unsigned k = 0; k < 3; ++k) image.TransformPlane(image.plane[k]);
   stage_finished(enc.stages, Stage::kWavelet);

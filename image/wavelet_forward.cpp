@@ -1,5 +1,5 @@
-// Forward transform: colour projection, then a dyadic 2-D 9/7 wavelet
-// transform of each plane, in place, into the pyramid layout (coarsest
+// Forward transform: a dyadic 2-D 9/7 wavelet transform of each plane, after
+// the colour projection, in place, into the pyramid layout (coarsest
 // low-pass band top-left, detail bands of level k beside and below it).
 #include <algorithm>
 
@@ -7,19 +7,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 #include "image/size_limits.h"
-#include "image/wavelet_kernels.h"
 
 namespace quarn {
-
-void Image_3C::MirrorLine(float* first, float* last) { wavelet::mirror_line(first, last); }
-
-void Image_3C::Transform() {
-  BeginTransform();
-  ForwardColour();
-  TransformPlane(plane[0]);
-  TransformPlane(plane[1]);
-  TransformPlane(plane[2]);
-}
 
 void Image_3C::BeginTransform() {
   if (levels != 0) FatalError("cannot transform < Image_3C >");
