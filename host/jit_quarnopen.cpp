@@ -17,6 +17,7 @@
 #include "codec/decoder.h"
 #include "codec/stream_header.h"
 #include "codec/validate.h"
+#include "host/fault_report.h"
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
@@ -132,8 +133,10 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
   // Only the last row is decoded, straight from the input, which stays
   // locked until the frame is done.
   std::lock_guard<std::mutex> hold(decoder_mutex);
-  decode_image(decoder, header, stream, row_bytes - kPrefixBytes, out_data,
-               out_info.dimstride[1], bitrate);
+  run_or_end([&] {
+    decode_image(decoder, header, stream, row_bytes - kPrefixBytes, out_data, out_info.dimstride[1],
+                 bitrate);
+  });
   return JIT_ERR_NONE;
 }
 

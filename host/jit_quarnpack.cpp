@@ -16,6 +16,7 @@
 
 #include "codec/encoder.h"
 #include "host/encoder_row.h"
+#include "host/fault_report.h"
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
@@ -104,7 +105,7 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::size_t capacity = out_info.dim[0] > 0 ? static_cast<std::size_t>(out_info.dim[0]) : 0;
   {
     std::lock_guard<std::mutex> hold(encoder_mutex);
-    encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate);
+    run_or_end([&] { encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate); });
   }
   return JIT_ERR_NONE;
 }

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "image/fatal.h"
 #include "image/image_3c.h"
 
 namespace quarn {
@@ -27,6 +29,17 @@ inline std::vector<uint8_t> recover_pixels(Image_3C& image) {
   for (int k = 0; k < 3; ++k) image.RecoverPlane(image.plane[k]);
   image.WriteRgb(out.data(), static_cast<std::ptrdiff_t>(image.cols) * 3);
   return out;
+}
+
+// The message of the fault that `work` raises, or "" when it raises none.
+template <class Work>
+std::string fault_message(Work&& work) {
+  try {
+    work();
+  } catch (const Fault& fault) {
+    return fault.what();
+  }
+  return {};
 }
 
 }  // namespace quarn

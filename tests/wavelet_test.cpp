@@ -94,39 +94,34 @@ TEST(Wavelet, ConstantLowBandRecoversToItsShare) {
     for (int32_t x = 0; x < 128; ++x) ASSERT_NEAR(image.plane[2][y][x], 100.0, 100.0 * 5e-5);
 }
 
-TEST(WaveletDeathTest, StatesAndSizesAreChecked) {
-  EXPECT_EXIT(Image_3C().BeginTransform(), ::testing::ExitedWithCode(1),
-              "cannot transform < Image_3C >");
-  EXPECT_EXIT(
-      {
-        Image_3C image;
-        prepare_planes(image, 32, 32, 1.0f);
-        transform_planes(image);
-        transform_planes(image);
-      },
-      ::testing::ExitedWithCode(1), "cannot transform < Image_3C >");
-  EXPECT_EXIT(
-      {
-        Image_3C image;
-        prepare_planes(image, 31, 100, 1.0f);  // coding size 32 x 104
-        transform_planes(image);
-      },
-      ::testing::ExitedWithCode(1), "< Image_3C > is too small to transform");
-  EXPECT_EXIT(
-      {
-        Image_3C image;
-        image.ResetCoefficients(8, 64);  // coding size 8 allows no level
-        recover_pixels(image);
-      },
-      ::testing::ExitedWithCode(1), "cannot recover < Image_3C >");
-  EXPECT_EXIT(
-      {
-        Image_3C image;
-        image.ResetCoefficients(9, 9);  // coding size 16: one level
-        recover_pixels(image);
-        recover_pixels(image);
-      },
-      ::testing::ExitedWithCode(1), "cannot recover < Image_3C >");
+TEST(WaveletFault, StatesAndSizesAreChecked) {
+  EXPECT_EQ(fault_message([&] { Image_3C().BeginTransform(); }), "cannot transform < Image_3C >");
+  EXPECT_EQ(fault_message([&] {
+              Image_3C image;
+              prepare_planes(image, 32, 32, 1.0f);
+              transform_planes(image);
+              transform_planes(image);
+            }),
+            "cannot transform < Image_3C >");
+  EXPECT_EQ(fault_message([&] {
+              Image_3C image;
+              prepare_planes(image, 31, 100, 1.0f);  // coding size 32 x 104
+              transform_planes(image);
+            }),
+            "< Image_3C > is too small to transform");
+  EXPECT_EQ(fault_message([&] {
+              Image_3C image;
+              image.ResetCoefficients(8, 64);  // coding size 8 allows no level
+              recover_pixels(image);
+            }),
+            "cannot recover < Image_3C >");
+  EXPECT_EQ(fault_message([&] {
+              Image_3C image;
+              image.ResetCoefficients(9, 9);  // coding size 16: one level
+              recover_pixels(image);
+              recover_pixels(image);
+            }),
+            "cannot recover < Image_3C >");
 }
 
 }  // namespace

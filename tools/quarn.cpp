@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/big_buffer.h"
+#include "image/fatal.h"
 #include "image/kernels.h"
 #include "tools/args.h"
 #include "tools/commands.h"
@@ -103,6 +104,9 @@ int main(int argc, char** argv) {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("quarn: out of memory\n", stderr);
+    return kExitBadInput;
+  } catch (const Fault& fault) {
+    std::fprintf(stderr, "quarn: %s\n", fault.what());
     return kExitBadInput;
   }
 }
