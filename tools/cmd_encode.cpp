@@ -83,6 +83,9 @@ std::string code_to_size(const Picture& p, int64_t size, std::span<uint8_t> room
     c->file = c->file.first(static_cast<std::size_t>(complete) + kPrefixBytes);
     c->report = "the whole stream takes less than " + std::to_string(size) + " bytes: " +
                 rate_and_length(p, complete);
+  } else if (B < size - kPrefixBytes) {
+    c->report = "the highest rate there is, well under " + std::to_string(size) + " bytes: " +
+                rate_and_length(p, B);
   } else {
     c->report = "the highest rate that fits in " + std::to_string(size) + " bytes: " +
                 rate_and_length(p, B);
