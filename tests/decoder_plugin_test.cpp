@@ -89,6 +89,28 @@ TEST_F(DecoderPlugin, LowerBitrateReadsLessOfTheStream) {
   EXPECT_TRUE(platform::take_errors().empty());
 }
 
+// A decoder bitrate above the stream's own decodes the whole stream and no
+// more: the pixels of the stream's own rate, not zero bits read past its end
+// as if they had been coded. The second row is one cell shorter than its
+// stream, whose own rate is then that of the bytes it holds.
+TEST_F(DecoderPlugin, BitrateAboveTheStreamsDecodesExactlyTheWholeStream) {
+  for (const auto& [w, h, rate] : {std::tuple{256, 256, 0.5}, std::tuple{40, 264, 0.7}}) {
+    const std::vector<uint8_t> row = coded_row(w, h, rate);
+    const double whole =
+        bitrate_for_bytes(w, h, static_cast<int32_t>(row.size()) - kPrefixBytes);
+    void* in = matrix(row_matrix({row}));
+    std::vector<uint8_t> pixels[2];
+    for (int twice = 0; twice < 2; ++twice) {
+      void* x = instance(kOpen);
+      ASSERT_TRUE(platform::set_attribute(x, "bitrate", whole * (1 + twice)));
+      ASSERT_EQ(platform::run_frame(x, in), 0);
+      pixels[twice] = rgb_of(platform::output_matrix(x));
+    }
+    EXPECT_EQ(pixels[0], pixels[1]) << w << "x" << h << " at " << rate;
+  }
+  EXPECT_TRUE(platform::take_errors().empty());
+}
+
 TEST_F(DecoderPlugin, FillsRowsAtTheOutputStrideAndLeavesTheRestAlone) {
   void* x = instance(kOpen);
   void* out = platform::output_matrix(x);
