@@ -11,6 +11,8 @@
 
 namespace quarn::api {
 
+static_assert(kEncodeSlack == 64, "quarn.h promises coding in place with 64 bytes more room");
+
 namespace {
 
 // The checks of an encoding, and the coded file's size.

@@ -39,7 +39,8 @@ std::vector<uint8_t> with_header_size(std::vector<uint8_t> row, int32_t width, i
   read_header(r, h);
   h.width = width;
   h.height = height;
-  uint8_t header[kHeaderBytes + 1] = {};
+  // Room for the header and the whole word that the writer stores last.
+  uint8_t header[kHeaderBytes + 8] = {};
   BitWriter w;
   begin_write(w, header);
   write_header(w, h);

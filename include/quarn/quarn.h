@@ -115,7 +115,8 @@ QUARN_API const char* quarn_context_message(const quarn_context* context);
 /* Encodes `height` rows of `width` pixels in `format`, rows `stride` bytes
    apart, at `bitrate` bits per pixel, into `out`, which has room for
    `capacity` bytes. The coded file takes quarn_encoded_size bytes; *out_size
-   is set to that. */
+   is set to that. With 64 bytes more room the file is coded in place rather
+   than copied; the bytes of `out` past the file may then be overwritten. */
 QUARN_API int quarn_encode(quarn_context* context, const unsigned char* pixels, int width,
                            int height, size_t stride, int format, double bitrate,
                            unsigned char* out, size_t capacity, size_t* out_size);

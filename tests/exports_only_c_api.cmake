@@ -1,0 +1,20 @@
+# The shared library exports the C API and nothing else: run with
+# -DNM=... -DLIBRARY=... -P.
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(api 0)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  if(name MATCHES "^quarn_")
+    math(EXPR api "${api} + 1")
+  else()
+    message(FATAL_ERROR "${LIBRARY} exports ${name}")
+  endif()
+endforeach()
+if(api LESS 13)
+  message(FATAL_ERROR "${LIBRARY} exports ${api} functions of the C API, not all of them")
+endif()
