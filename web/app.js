@@ -172,6 +172,7 @@ async function decodeWanted() {
     draw(canvas, image.width, image.height, image.rgba);
     viewer.shown = bytes;
     canvas.dataset.bytes = String(bytes);
+    document.dispatchEvent(new CustomEvent("quarn:shown", { detail: bytes }));
     const { width, height } = viewer.info;
     $("stream-status").textContent =
       `${number(bytes)} of ${number(viewer.size)} bytes · ` +
@@ -184,7 +185,6 @@ async function decodeWanted() {
     if (generation === viewer.generation) {
       viewer.busy = false;
       if (viewer.wanted !== null) decodeWanted();
-      else document.dispatchEvent(new CustomEvent("quarn:shown"));
     }
   }
 }
@@ -201,7 +201,8 @@ function play() {
   const generation = viewer.generation;
   const frame = (now) => {
     if (!viewer.playing || generation !== viewer.generation) return;
-    const bytes = Math.min(viewer.size, HEADER_BYTES + Math.floor(((now - start) / 1000) * speed));
+    const arrived = Math.floor((Math.max(0, now - start) / 1000) * speed);
+    const bytes = Math.min(viewer.size, HEADER_BYTES + arrived);
     $("prefix").value = bytes;
     if (bytes !== viewer.shown && bytes !== viewer.wanted) showPrefix(bytes);
     if (bytes >= viewer.size) {

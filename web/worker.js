@@ -23,7 +23,7 @@ const handlers = {
   decode(quarn, { bytes }) {
     if (!file) throw new Error("no stream is open");
     const start = performance.now();
-    const image = quarn.decode(file.subarray(0, Math.min(bytes, file.length)));
+    const image = quarn.decode(file.subarray(0, Math.max(0, Math.min(bytes, file.length))));
     const ms = performance.now() - start;
     return [{ width: image.width, height: image.height, rgba: image.rgba, ms }, [image.rgba.buffer]];
   },
