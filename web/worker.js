@@ -66,7 +66,8 @@ self.onmessage = async ({ data }) => {
   } catch (e) {
     // A trap inside the module leaves its memory in doubt: the page then
     // starts a new worker.
-    const crashed = e instanceof WebAssembly.RuntimeError || !(e instanceof Error);
+    const crashed = !(e instanceof Error) || e instanceof WebAssembly.RuntimeError ||
+      e.cause instanceof WebAssembly.RuntimeError;
     self.postMessage({ id, error: e instanceof Error ? e.message : String(e), crashed });
   }
 };

@@ -23,6 +23,13 @@ export interface QuarnInfo {
   matrix: [[number, number, number], [number, number, number], [number, number, number]];
 }
 
+/**
+ * Every call throws an Error carrying the codec's message for input it
+ * refuses, and a TypeError or RangeError for arguments of the wrong kind.
+ * Should the module itself fault (for instance when its memory cannot grow
+ * any more), the Error's `cause` is the WebAssembly.RuntimeError and the
+ * instance refuses every later call: create a new one.
+ */
 export interface Quarn {
   /** The codec's version, e.g. "0.2.0". */
   readonly version: string;

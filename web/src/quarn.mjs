@@ -105,10 +105,24 @@ export default async function createQuarn() {
     });
   }
 
+  // A trap inside the module (an internal fault, or memory that cannot
+  // grow) leaves its state in doubt: this instance then refuses every call.
+  let stopped = null;
+  const guard = (call) => (...args) => {
+    if (stopped) throw new Error(`the codec stopped after an earlier fault (${stopped}); create a new instance`);
+    try {
+      return call(...args);
+    } catch (e) {
+      if (!(e instanceof WebAssembly.RuntimeError)) throw e;
+      stopped = e.message;
+      throw new Error(`the codec stopped: ${e.message}`, { cause: e });
+    }
+  };
+
   return Object.freeze({
     version: core.UTF8ToString(core._quarn_version()),
-    encode,
-    decode,
-    info,
+    encode: guard(encode),
+    decode: guard(decode),
+    info: guard(info),
   });
 }

@@ -91,6 +91,16 @@ async function scrubTo(bytes) {
     { timeout: 20000 }, bytes);
 }
 
+// Drops a file on the page as a user's drag and drop would.
+async function drop(name, bytes) {
+  await page.evaluate((name, base64) => {
+    const data = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([data], name));
+    document.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }, name, Buffer.from(bytes).toString("base64"));
+}
+
 const message = () => page.$eval("#message", (e) => (e.hidden ? "" : e.textContent));
 
 test("the sample photo encodes to the tool's bytes and decodes to its pixels", async () => {
@@ -123,6 +133,7 @@ test("a stream arrives picture by picture, and every prefix is the tool's", asyn
   // Part of the way in, the picture is a coarse one.
   await page.waitForFunction(() => window.shownBytes.some((n) => n > 2500), { timeout: 30000 });
   await page.screenshot({ path: join(OUT, "page-arriving.png") });
+  await page.screenshot({ path: join(OUT, "page-arriving.jpg"), type: "jpeg", quality: 80 });
   await page.waitForFunction((size) => !document.body.dataset.playing && window.shownBytes.at(-1) === size,
     { timeout: 60000 }, bytes.length);
   const shown = await page.evaluate(() => window.shownBytes);
@@ -171,12 +182,44 @@ test("damaged and truncated files get a message, and the page carries on", async
     { timeout: 10000 });
   assert.equal(await message(), "broken.png: the browser cannot decode this picture");
 
+  // Dropped rather than opened, the same.
+  await drop("dropped.qrn", damaged);
+  await page.waitForFunction(() => document.getElementById("message").textContent.startsWith("dropped.qrn"),
+    { timeout: 10000 });
+
   // A good file afterwards is shown, and the message goes.
   await page.evaluate(() => (window.shownBytes = []));
   await page.select("#link", "250000");
   await upload(workFile("kodim23-1.qrn"));
   await page.waitForFunction((size) => window.shownBytes.at(-1) === size, { timeout: 30000 }, good.length);
   assert.equal(await message(), "");
+});
+
+test("a JPEG dropped on the page is encoded at the chosen rate", async () => {
+  const jpeg = Buffer.from(await page.evaluate(async () => {
+    const canvas = new OffscreenCanvas(300, 200);
+    const context = canvas.getContext("2d");
+    const gradient = context.createLinearGradient(0, 0, 300, 200);
+    gradient.addColorStop(0, "#c33");
+    gradient.addColorStop(1, "#3c9");
+    context.fillStyle = gradient;
+    context.fillRect(0, 0, 300, 200);
+    context.fillStyle = "#fff";
+    context.fillRect(60, 50, 120, 80);
+    const bytes = new Uint8Array(await (await canvas.convertToBlob({ type: "image/jpeg", quality: 0.9 })).arrayBuffer());
+    return btoa(String.fromCharCode(...bytes));
+  }), "base64");
+  assert.deepEqual([...jpeg.subarray(0, 3)], [0xff, 0xd8, 0xff]);
+  await page.$eval("#rate", (e) => (e.value = "2"));
+  await page.evaluate(() => delete document.body.dataset.encoded);
+  await drop("card.jpg", jpeg);
+  await page.waitForSelector("body[data-encoded]", { timeout: 30000 });
+  // 2 bits per pixel at 300 x 200: B is 14999 (the rate a byte is worth
+  // is rounded to single precision), and the size prefix.
+  assert.equal(await message(), "");
+  assert.match(await page.$eval("#encode-status", (e) => e.textContent), /^15,003 bytes \(1\.9999 bits per pixel/);
+  assert.equal(await page.$eval("#download", (a) => a.download), "card.qrn");
+  assert.match(await page.$eval("#image-name", (e) => e.textContent), /card\.jpg \(300 × 200\)/);
 });
 
 function median(values) {
