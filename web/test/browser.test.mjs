@@ -131,7 +131,7 @@ test("a stream arrives picture by picture, and every prefix is the tool's", asyn
   await page.evaluate(() => (window.shownBytes = []));
   await upload(file);
   // Part of the way in, the picture is a coarse one.
-  await page.waitForFunction(() => window.shownBytes.some((n) => n > 2500), { timeout: 30000 });
+  await page.waitForFunction(() => window.shownBytes.some((n) => n > 1200), { timeout: 30000 });
   await page.screenshot({ path: join(OUT, "page-arriving.png") });
   await page.screenshot({ path: join(OUT, "page-arriving.jpg"), type: "jpeg", quality: 80 });
   await page.waitForFunction((size) => !document.body.dataset.playing && window.shownBytes.at(-1) === size,
