@@ -124,7 +124,8 @@ async function openStream(bytes, name) {
   const generation = ++viewer.generation;
   let opened;
   try {
-    opened = await codec.request("open", { bytes: bytes.buffer }, [bytes.buffer]);
+    const copy = bytes.slice();
+    opened = await codec.request("open", { bytes: copy.buffer }, [copy.buffer]);
   } catch (e) {
     if (generation === viewer.generation) {
       showMessage(`${name}: cannot decode this file: ${e.message}`);
@@ -296,7 +297,7 @@ $("rate").addEventListener("keydown", (e) => e.key === "Enter" && encode());
 $("watch").addEventListener("click", async () => {
   if (!encoder.coded) return;
   const name = $("download").download;
-  if (await openStream(encoder.coded.slice(), name)) {
+  if (await openStream(encoder.coded, name)) {
     $("viewer").scrollIntoView({ behavior: "smooth" });
     play();
   }

@@ -24,9 +24,11 @@ fi
 # finds their modules (acorn) only here.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-# The codec library's sources, less the x86 SIMD kernels; and the glue.
+# The codec library's folders: its sources, less the x86 SIMD kernels, and
+# the glue.
+library=(stream image spiht codec api)
 sources=()
-for dir in image spiht codec api; do
+for dir in "${library[@]}"; do
   [ -d "$root/$dir" ] || continue
   for f in "$root/$dir"/*.cpp; do
     case "$(basename "$f")" in
@@ -39,15 +41,17 @@ sources+=("$web/src/quarn_wasm.c" ${QUARN_WEB_EXTRA_SOURCES:-})
 
 out="$dist/quarn-core.mjs"
 if [ "${1:-}" != "--force" ] && [ -f "$out" ] && [ -f "$dist/quarn.mjs" ] &&
-   [ -z "$(find "$root/image" "$root/spiht" "$root/codec" "$root/include" "$web/src" "$web/build.sh" \
+   [ -z "$(cd "$root" && find "${library[@]}" include "$web/src" "$web/build.sh" \
              -newer "$out" -type f 2>/dev/null | head -1)" ]; then
   echo "web/dist is up to date"
   exit 0
 fi
 
 # Every stream and pixel must match the native builds: no contraction into
-# fused multiply-adds, no fast-math.
-flags=(-O3 -ffp-contract=off -Wall -Wextra -Wpedantic -Werror
+# fused multiply-adds, no fast-math. The codec raises C++ exceptions for
+# internal faults, which the library turns into error codes: WebAssembly's
+# own exception handling catches them at no cost while none is thrown.
+flags=(-O3 -ffp-contract=off -fwasm-exceptions -Wall -Wextra -Wpedantic -Werror
        -include "$web/src/compat.h" -I "$root" -I "$root/include" ${QUARN_WEB_EXTRA_FLAGS:-})
 mkdir -p "$obj" "$dist"
 echo "Compiling ${#sources[@]} files with $(emcc --version | head -1 | sed 's/ (.*//') ..."
@@ -74,7 +78,7 @@ for p in "${pids[@]}"; do wait "$p"; done
 exports='["_malloc","_free","_qw_encode","_qw_decode","_qw_info","_quarn_version","_quarn_free","_quarn_error_string"]'
 # One file that runs anywhere: the WebAssembly is embedded rather than
 # fetched by URL, which fails under Node and needs a server for pages.
-em++ "${objects[@]}" -O3 -o "$out.tmp.mjs" \
+em++ "${objects[@]}" -O3 -fwasm-exceptions -o "$out.tmp.mjs" \
   -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createQuarnCore -sSINGLE_FILE=1 \
   -sENVIRONMENT=web,worker -sFILESYSTEM=0 -sDYNAMIC_EXECUTION=0 \
   -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB \
