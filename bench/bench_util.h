@@ -14,6 +14,8 @@
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace quarn {
 #define QUARN_BENCH_POSIX 1
 #endif
 
@@ -131,5 +133,7 @@ inline std::string machine_summary() {
   std::getline(avg, load);
   return "CPU: " + model + "; load average at start: " + load.substr(0, load.find(' ', 10));
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_BENCH_BENCH_UTIL_H

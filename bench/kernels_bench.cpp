@@ -9,6 +9,8 @@
 
 #include "image/kernels.h"
 
+namespace quarn {
+
 namespace {
 
 using kernels::Isa;
@@ -135,7 +137,10 @@ void register_all() {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   register_all();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

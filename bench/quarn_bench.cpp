@@ -21,11 +21,14 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
+#include "codec/validate.h"
 #include "image/big_buffer.h"
 #include "image/kernels.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -117,9 +120,11 @@ struct Codec {
   }
   StageTimes decode(const RgbImage& image, double rate) {
     cells.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    StreamHeader header;
+    check_stream(row.data(), row.size(), &header);
     StageTimes t;
     dec.stages = {&StageTimes::on_stage, &t};
-    decode_image(dec, image.width, image.height, row.data() + kPrefixBytes,
+    decode_image(dec, header, row.data() + kPrefixBytes,
                  row.size() - kPrefixBytes, cells.data(),
                  static_cast<std::ptrdiff_t>(image.width) * 4, rate);
     dec.stages = {};
@@ -391,7 +396,10 @@ int usage() {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   Options o;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {

@@ -1,39 +1,35 @@
 #include <algorithm>
 
-#include "codec/budget.h"
 #include "codec/decoder.h"
-#include "image/fatal.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
 // Both pipelines; `bytes` is 4 for cells, 3 for packed pixels.
-void decode(Decoder& dec, int32_t width, int32_t height, const uint8_t* stream,
+void decode(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
             std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride, double bitrate,
             int bytes) {
   stage_finished(dec.stages, Stage::kStart);
-  begin_read(dec.bits, stream, stream_size);
-  read_header(dec.bits, dec);
-  // The image is built at the header's size and written at the caller's;
-  // they must agree or the buffers below would not fit.
-  if (dec.width != width || dec.height != height) {
-    FatalError("invalid < Decoder > file");
-  }
+  static_cast<StreamHeader&>(dec) = header;
+  begin_read(dec.bits, stream, stream_size, kHeaderBits);
   dec.stream_rate = stream_rate_for(dec.width, dec.height);
-  const int32_t B = stream_bytes(bitrate, dec.stream_rate);
+  // A budget beyond the stream given would only read zero bits past its end.
+  const int32_t B = static_cast<int32_t>(
+      std::min<int64_t>(stream_bytes(bitrate, dec.stream_rate), static_cast<int64_t>(stream_size)));
   dec.bits.byte_budget = B - 1;
 
   load_colour_q(dec.image, dec, dec.height, dec.width, dec.planes_clear);
   dec.planes_clear = false;
   dec.spiht.code_rows = dec.image.codeRows;
   dec.spiht.code_cols = dec.image.codeCols;
-  dec.tree_levels = std::min(spiht_levels(dec.image.codeRows),
-                             spiht_levels(dec.image.codeCols));
+  dec.tree_levels = tree_levels_for(dec.image.codeRows, dec.image.codeCols);
   stage_finished(dec.stages, Stage::kReset);
   spiht_decode(dec.spiht, dec.bits, dec.image, dec.tree_levels, dec.top_exponent);
   stage_finished(dec.stages, Stage::kSpiht);
   // Image_3C::Recover's wavelet half; its colour half goes straight into the
   // output cells.
-  if (dec.image.levels < 1) FatalError("cannot recover < Image_3C >");
   for (int k = 0; k < 3; ++k) dec.image.RecoverPlane(dec.image.plane[k]);
   stage_finished(dec.stages, Stage::kInverseWavelet);
   if (bytes == 4) {
@@ -47,14 +43,16 @@ void decode(Decoder& dec, int32_t width, int32_t height, const uint8_t* stream,
 
 }  // namespace
 
-void decode_image(Decoder& dec, int32_t width, int32_t height,
-                  const uint8_t* stream, std::size_t stream_size, uint8_t* out,
-                  std::ptrdiff_t out_stride, double bitrate) {
-  decode(dec, width, height, stream, stream_size, out, out_stride, bitrate, 4);
+void decode_image(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
+                  std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride,
+                  double bitrate) {
+  decode(dec, header, stream, stream_size, out, out_stride, bitrate, 4);
 }
 
-void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
-                      const uint8_t* stream, std::size_t stream_size, uint8_t* out,
-                      std::ptrdiff_t out_stride, double bitrate) {
-  decode(dec, width, height, stream, stream_size, out, out_stride, bitrate, 3);
+void decode_image_rgb(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
+                      std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride,
+                      double bitrate) {
+  decode(dec, header, stream, stream_size, out, out_stride, bitrate, 3);
 }
+
+}  // namespace quarn

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codec/bit_reader.h"
 #include "codec/stage_hook.h"
 #include "codec/stream_header.h"
 #include "image/image_3c.h"
 #include "spiht/spiht_decode.h"
+#include "stream/bit_reader.h"
+
+namespace quarn {
 
 struct Decoder : StreamHeader {
   BitReader bits;
@@ -23,20 +25,24 @@ struct Decoder : StreamHeader {
   bool planes_clear = false;
 };
 
-// Decodes the stream (the bytes behind the size prefix) at the decoder's own
-// `bitrate`, reading no more than `stream_size` bytes; past them it reads
-// zero bits. Writes `height` rows of `width` 4-byte pixels, row r starting at
-// out + r * out_stride. Width and height are the size prefix's; the stream
-// must have passed check_stream(), anything else is an internal fault and
-// ends the process.
-void decode_image(Decoder& dec, int32_t width, int32_t height,
-                  const uint8_t* stream, std::size_t stream_size, uint8_t* out,
-                  std::ptrdiff_t out_stride, double bitrate);
+// Decodes a stream (the bytes behind the size prefix) whose header passed
+// check_header() or check_stream() (codec/validate.h), which gave `header`;
+// reading resumes after the header. Decodes at the decoder's own `bitrate`,
+// reading no more than `stream_size` bytes: a bitrate above the stream's
+// reads exactly the whole stream. Writes header.height rows of header.width
+// 4-byte pixels (255, then the three colour bytes), row r starting at
+// out + r * out_stride. Faults inside (failed allocations) raise
+// quarn::Fault or std::bad_alloc.
+void decode_image(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
+                  std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride,
+                  double bitrate);
 
 // The same, writing 3-byte pixels (the three colour bytes): the row layout
 // of PPM and PNG files, so that a tool can decode straight into its output.
-void decode_image_rgb(Decoder& dec, int32_t width, int32_t height,
-                      const uint8_t* stream, std::size_t stream_size, uint8_t* out,
-                      std::ptrdiff_t out_stride, double bitrate);
+void decode_image_rgb(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
+                      std::size_t stream_size, uint8_t* out, std::ptrdiff_t out_stride,
+                      double bitrate);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_DECODER_H

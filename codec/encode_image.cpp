@@ -1,27 +1,28 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codec/budget.h"
 #include "codec/encoder.h"
 #include "image/fatal.h"
+#include "image/size_limits.h"
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
+#include "stream/budget.h"
 
-int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
-                     int32_t width, int32_t height, const uint8_t* rgb,
+namespace quarn {
+
+int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32_t width,
+                     int32_t height, const uint8_t* rgb, std::ptrdiff_t rgb_stride,
                      double bitrate) {
   stage_finished(enc.stages, Stage::kStart);
   const bool same_size = enc.width == width && enc.height == height;
   enc.height = height;
   enc.width = width;
   enc.stream_rate = stream_rate_for(width, height);
-  if (std::max(width, height) > 8192) FatalError("Image is too large!");
+  if (std::max(width, height) > kMaxSide) FatalError("Image is too large!");
 
   const int32_t B = stream_bytes(bitrate, enc.stream_rate);
   enc.bits.byte_budget = B - 1;
 
-  // The coder clears the buffer from the end of the header on, so a stream
-  // that ends before its budget (after the last pass) is padded with zeros.
   // A caller's buffer with room for the slack is coded into directly.
   // Otherwise the encoder's own buffer is used: kept while the size stays,
   // like the image; a new size starts afresh, so that a frame's largest
@@ -40,14 +41,14 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   }
 
   Image_3C& image = enc.image;
-  // Image_3C::Read and Image_3C::Transform, without storing the pixels in
-  // the planes first: the colour transform reads them.
-  image.Measure(rgb, height, width);
+  // The pixels are not stored in the planes first: the colour transform
+  // reads them.
+  image.Measure(rgb, rgb_stride, height, width);
   stage_finished(enc.stages, Stage::kLoad);
-  image.ExtendBorders(rgb);
+  image.ExtendBorders(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kBorder);
   image.BeginTransform();
-  image.ColourPixels(rgb);
+  image.ColourPixels(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kColour);
   for (unsigned k = 0; k < 3; ++k) image.TransformPlane(image.plane[k]);
   stage_finished(enc.stages, Stage::kWavelet);
@@ -55,8 +56,7 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   enc.spiht.code_cols = enc.image.codeCols;
   set_mean_q(enc, enc.image);
   set_matrix_q(enc, enc.image);
-  enc.tree_levels = std::min(spiht_levels(enc.image.codeRows),
-                             spiht_levels(enc.image.codeCols));
+  enc.tree_levels = tree_levels_for(enc.image.codeRows, enc.image.codeCols);
   enc.top_exponent =
       descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels);
   stage_finished(enc.stages, Stage::kMaxima);
@@ -66,6 +66,10 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   spiht_encode(enc.spiht, enc.bits, enc.image, enc.maxima, enc.tree_levels,
                enc.top_exponent);
   end_write(enc.bits);
+  // A stream that ends before its budget (after the last pass) is padded
+  // with zeros.
+  const std::size_t stored = stored_bytes(enc.bits);
+  if (stored < static_cast<std::size_t>(B)) std::memset(work + stored, 0, static_cast<std::size_t>(B) - stored);
   stage_finished(enc.stages, Stage::kSpiht);
 
   int32_t copied = 0;
@@ -78,3 +82,5 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   stage_finished(enc.stages, Stage::kOutput);
   return copied;
 }
+
+}  // namespace quarn

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/bit_writer.h"
 #include "codec/stage_hook.h"
 #include "codec/stream_header.h"
 #include "image/image_3c.h"
 #include "spiht/lists.h"
+#include "stream/bit_writer.h"
+
+namespace quarn {
 
 // Everything one encoding works on. The images keep their storage from one
 // call to the next while the size stays the same; the rest is rebuilt.
@@ -29,16 +31,25 @@ struct Encoder : StreamHeader {
 // whole-word stores and the flush byte.
 inline constexpr std::size_t kEncodeSlack = 64;
 
-// Encodes `height` rows of `width` pixels (3 bytes each, rows packed) at
-// `bitrate` bits per pixel. Writes the size prefix and the first B stream
-// bytes to `out`, never more than `out_capacity` bytes in all, and returns the
-// number of stream bytes written. With room for kPrefixBytes + B +
-// kEncodeSlack bytes it codes straight into `out` (the bytes past the stream
-// are then overwritten too); with less it codes into its own buffer and
-// copies. Input must have passed check_encode(); anything else is an internal
-// fault and ends the process.
-int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
-                     int32_t width, int32_t height, const uint8_t* rgb,
+// Encodes `height` rows of `width` pixels (3 bytes each, row r at
+// rgb + r * rgb_stride) at `bitrate` bits per pixel. Writes the size prefix
+// and the first B stream bytes to `out`, never more than `out_capacity` bytes
+// in all, and returns the number of stream bytes written. With room for
+// kPrefixBytes + B + kEncodeSlack bytes it codes straight into `out` (the
+// bytes past the stream are then overwritten too); with less it codes into
+// its own buffer and copies. Input must have passed check_encode(); faults
+// inside (failed allocations) raise quarn::Fault or std::bad_alloc.
+int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32_t width,
+                     int32_t height, const uint8_t* rgb, std::ptrdiff_t rgb_stride,
                      double bitrate);
+
+// The same for packed rows, 3 x width bytes apart.
+inline int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
+                            int32_t width, int32_t height, const uint8_t* rgb, double bitrate) {
+  return encode_image(enc, out, out_capacity, width, height, rgb,
+                      static_cast<std::ptrdiff_t>(width) * 3, bitrate);
+}
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_ENCODER_H

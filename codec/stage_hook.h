@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace quarn {
+
 // Stages in the order the pipelines run them. Each is reported when it ends;
 // kStart is reported when a pipeline begins.
 enum class Stage : uint8_t {
@@ -32,5 +34,7 @@ struct StageHook {
 inline void stage_finished(const StageHook& hook, Stage stage) {
   if (hook.finished != nullptr) hook.finished(hook.context, stage);
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_STAGE_HOOK_H

@@ -1,5 +1,7 @@
 #include "codec/stream_header.h"
 
+namespace quarn {
+
 void write_header(BitWriter& w, const StreamHeader& h) {
   put_bits(w, 6, h.height >> 8);
   put_bits(w, 6, h.width >> 8);
@@ -41,3 +43,5 @@ void read_size_prefix(const uint8_t* in, int32_t* width, int32_t* height) {
   *width = in[0] * 256 + in[1];
   *height = in[2] * 256 + in[3];
 }
+
+}  // namespace quarn

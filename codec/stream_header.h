@@ -8,11 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codec/bit_reader.h"
-#include "codec/bit_writer.h"
 #include "image/colour_header.h"
+#include "stream/bit_reader.h"
+#include "stream/bit_writer.h"
 
-// Stream bytes that hold the "n" and the whole header.
+namespace quarn {
+
+// Bits of the header after the "n", and the stream bytes that hold the "n"
+// and the whole header.
+inline constexpr int32_t kHeaderBits = 201;
 inline constexpr int32_t kHeaderBytes = 27;
 // Bytes of the size prefix ahead of the stream: width then height, big-endian.
 inline constexpr int32_t kPrefixBytes = 4;
@@ -26,11 +30,14 @@ struct StreamHeader : ColourHeader {
 };
 
 void write_header(BitWriter& w, const StreamHeader& h);
-// Reads every field; width and height from their 14 bits.
+// Reads every field; width and height from their 14 bits. Streams from
+// outside are parsed by check_header() (codec/validate.h), which calls this.
 void read_header(BitReader& r, StreamHeader& h);
 
 // The size prefix: width high, width low, height high, height low.
 void write_size_prefix(uint8_t* out, int32_t width, int32_t height);
 void read_size_prefix(const uint8_t* in, int32_t* width, int32_t* height);
+
+}  // namespace quarn
 
 #endif  // QUARN_CODEC_STREAM_HEADER_H

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "codec/bit_reader.h"
-#include "codec/budget.h"
-#include "codec/stream_header.h"
+#include "stream/bit_reader.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -20,14 +21,20 @@ std::string dims(int64_t width, int64_t height) {
   return std::to_string(width) + "x" + std::to_string(height);
 }
 
+bool header_in_budget(int32_t width, int32_t height, double bitrate) {
+  return stream_bytes(bitrate, stream_rate_for(width, height)) >= kHeaderBytes;
+}
+
 }  // namespace
 
 std::string check_size(int64_t width, int64_t height) {
   if (width < kMinSide || height < kMinSide) {
-    return "image is " + dims(width, height) + "; the smallest size is 32x32";
+    return "image is " + dims(width, height) + "; the smallest size is " +
+           dims(kMinSide, kMinSide);
   }
   if (width > kMaxSide || height > kMaxSide) {
-    return "image is " + dims(width, height) + "; the largest size is 8192x8192";
+    return "image is " + dims(width, height) + "; the largest size is " +
+           dims(kMaxSide, kMaxSide);
   }
   return {};
 }
@@ -42,34 +49,26 @@ std::string check_bitrate(double bitrate) {
   return {};
 }
 
-int64_t encoder_row_cells(int32_t width, int32_t height, double bitrate) {
-  const int64_t pixels = static_cast<int64_t>(width) * height;
-  return static_cast<int64_t>(static_cast<double>(pixels) * bitrate * 0.125 + 4.0);
-}
-
-namespace {
-
-// The stream header fits in the B bytes of the stream, and in what the
-// encoder plug-in's row leaves of them.
-bool holds_header(int32_t width, int32_t height, double bitrate) {
-  return stream_bytes(bitrate, stream_rate_for(width, height)) >= kHeaderBytes &&
-         encoder_row_cells(width, height, bitrate) >= kPrefixBytes + kHeaderBytes;
-}
-
-}  // namespace
-
-double lowest_bitrate(int32_t width, int32_t height) {
-  // Six significant digits, raised until they work: a value that can be
-  // printed, read back and used exactly as shown.
+double lowest_bitrate(int32_t width, int32_t height, bool (*holds)(int32_t, int32_t, double)) {
+  // Six significant digits, raised until they work.
   const float rate = stream_rate_for(width, height);
   double r = kHeaderBytes * static_cast<double>(rate);
   for (;;) {
     char text[40];
     std::snprintf(text, sizeof text, "%.6g", r);
     const double shown = std::strtod(text, nullptr);
-    if (holds_header(width, height, shown)) return shown;
+    if (holds(width, height, shown)) return shown;
     r += r * 1e-6;
   }
+}
+
+double lowest_bitrate(int32_t width, int32_t height) {
+  return lowest_bitrate(width, height, header_in_budget);
+}
+
+std::string too_low_for_header(int32_t width, int32_t height, double bitrate, double lowest) {
+  return "bitrate " + number(bitrate) + " is too low to hold the stream header at " +
+         dims(width, height) + "; the lowest that works is " + number(lowest);
 }
 
 std::string check_encode(int64_t width, int64_t height, double bitrate) {
@@ -78,35 +77,58 @@ std::string check_encode(int64_t width, int64_t height, double bitrate) {
   if (!problem.empty()) return problem;
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(height);
-  if (!holds_header(w, h, bitrate)) {
-    return "bitrate " + number(bitrate) + " is too low to hold the stream header at " +
-           dims(w, h) + "; the lowest that works is " + number(lowest_bitrate(w, h));
+  if (!header_in_budget(w, h, bitrate)) {
+    return too_low_for_header(w, h, bitrate, lowest_bitrate(w, h));
   }
   return {};
 }
 
-std::string check_stream(const uint8_t* row, std::size_t size, int32_t* width,
-                         int32_t* height) {
+namespace {
+
+// The stream's "n" and header fields, without judging the sizes.
+std::string parse_header(const uint8_t* stream, std::size_t size, StreamHeader* header) {
+  if (stream[0] != 'n') return "stream does not start with the byte \"n\"";
+  BitReader r;
+  begin_read(r, stream, size);
+  read_header(r, *header);
+  return {};
+}
+
+}  // namespace
+
+std::string check_header(const uint8_t* stream, std::size_t size, StreamHeader* header) {
+  if (size < static_cast<std::size_t>(kHeaderBytes)) {
+    return "stream is " + std::to_string(size) + " bytes, shorter than its header (" +
+           std::to_string(kHeaderBytes) + " bytes)";
+  }
+  StreamHeader parsed;
+  std::string problem = parse_header(stream, size, &parsed);
+  if (!problem.empty()) return problem;
+  problem = check_size(parsed.width, parsed.height);
+  if (!problem.empty()) return "stream header: " + problem;
+  *header = parsed;
+  return {};
+}
+
+std::string check_stream(const uint8_t* row, std::size_t size, StreamHeader* header) {
   if (size < static_cast<std::size_t>(kPrefixBytes + kHeaderBytes)) {
     return "coded row is " + std::to_string(size) +
            " bytes, shorter than its size prefix and header (" +
            std::to_string(kPrefixBytes + kHeaderBytes) + " bytes)";
   }
-  if (row[kPrefixBytes] != 'n') return "stream does not start with the byte \"n\"";
+  StreamHeader parsed;
+  std::string problem = parse_header(row + kPrefixBytes, size - kPrefixBytes, &parsed);
+  if (!problem.empty()) return problem;
   int32_t w, h;
   read_size_prefix(row, &w, &h);
-  std::string problem = check_size(w, h);
+  problem = check_size(w, h);
   if (!problem.empty()) return "size prefix: " + problem;
-
-  BitReader r;
-  begin_read(r, row + kPrefixBytes, size - kPrefixBytes);
-  StreamHeader header;
-  read_header(r, header);
-  if (header.width != w || header.height != h) {
-    return "stream header says " + dims(header.width, header.height) +
+  if (parsed.width != w || parsed.height != h) {
+    return "stream header says " + dims(parsed.width, parsed.height) +
            " but its size prefix says " + dims(w, h);
   }
-  *width = w;
-  *height = h;
+  *header = parsed;
   return {};
 }
+
+}  // namespace quarn

@@ -17,6 +17,8 @@
 #include "platform/loader.h"
 #include "tests/host_matrix_checks.h"
 
+namespace quarn {
+
 namespace {
 
 t_symbol* take_type(uint8_t b) {
@@ -42,7 +44,7 @@ void* decoder_instance() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+int test_one_input(const uint8_t* data, std::size_t size) {
   void* instance = decoder_instance();
   fuzz::Bytes in(data, size);
   t_symbol* const type = take_type(in.u8());
@@ -128,4 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   platform::free_matrix(input);
   if (own_output != nullptr) platform::free_matrix(own_output);
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

@@ -10,12 +10,15 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/stream_header.h"
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
+#include "host/encoder_row.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -42,12 +45,12 @@ double take_bitrate(fuzz::Bytes& in) {
 std::size_t take_capacity(fuzz::Bytes& in, int32_t width, int32_t height, double bitrate,
                           int32_t B) {
   if ((in.u8() & 1) == 0) return static_cast<std::size_t>(B) + kPrefixBytes;
-  return static_cast<std::size_t>(encoder_row_cells(width, height, bitrate));
+  return static_cast<std::size_t>(host::encoder_row_cells(width, height, bitrate));
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+int test_one_input(const uint8_t* data, std::size_t size) {
   fuzz::Bytes in(data, size);
   // 0..16383 each way: beyond both ends of the sizes the codec takes.
   const int32_t width = in.u16() & 0x3FFF;
@@ -63,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     return 0;
   }
   const std::size_t capacity = take_capacity(in, width, height, bitrate, B);
+  // The plug-in refuses a rate whose row would cut the header.
+  if (!host::check_row_encode(width, height, bitrate).empty() &&
+      capacity != static_cast<std::size_t>(B) + kPrefixBytes) {
+    return 0;
+  }
   const std::size_t pixel_bytes = static_cast<std::size_t>(width) * height * 3;
   std::vector<uint8_t> rgb(pixel_bytes, 0);
   if (in.rest_size() > 0) {
@@ -82,14 +90,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   again.resize(row.size());
   fuzz::require(again == row, "encoding the same image twice gives the same stream");
 
-  int32_t w = 0;
-  int32_t h = 0;
-  const std::string refused = check_stream(row.data(), row.size(), &w, &h);
-  fuzz::require(refused.empty() && w == width && h == height,
+  StreamHeader header;
+  const std::string refused = check_stream(row.data(), row.size(), &header);
+  fuzz::require(refused.empty() && header.width == width && header.height == height,
                 "the decoder's check takes what the encoder made", refused);
   std::vector<uint8_t> cells(static_cast<std::size_t>(width) * height * 4);
-  decode_image(shared_decoder(), width, height, row.data() + kPrefixBytes,
+  decode_image(shared_decoder(), header, row.data() + kPrefixBytes,
                row.size() - kPrefixBytes, cells.data(), static_cast<std::ptrdiff_t>(width) * 4,
                bitrate);
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <string>
 
+namespace quarn {
+
 namespace fuzz {
 
 // Images the targets code or decode are kept to this many pixels (256 x 256,
@@ -69,6 +71,11 @@ class Bytes {
 };
 
 }  // namespace fuzz
+
+// Each target's body, which its LLVMFuzzerTestOneInput calls.
+int test_one_input(const uint8_t* data, std::size_t size);
+
+}  // namespace quarn
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
 

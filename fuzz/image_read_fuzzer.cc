@@ -11,7 +11,9 @@
 #include "tools/image_file.h"
 #include "tools/pnm.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+namespace quarn {
+
+int test_one_input(const uint8_t* data, std::size_t size) {
   const std::vector<uint8_t> file(data, data + size);
   RgbImage image;
   const std::string problem = read_image(file, &image);
@@ -43,4 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                     back.height == image.height && back.pixels == image.pixels,
                 "a PPM written from a picture reads back as that picture");
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

@@ -13,6 +13,8 @@
 
 #include "fuzz/fuzz_helper.h"
 
+namespace quarn {
+
 namespace {
 
 bool replay(const std::filesystem::path& file) {
@@ -33,7 +35,10 @@ bool replay(const std::filesystem::path& file) {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   namespace fs = std::filesystem;
   int count = 0;
   for (int i = 1; i < argc; ++i) {

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/stream_header.h"
 #include "codec/validate.h"
 #include "fuzz/fuzz_helper.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -26,12 +28,14 @@ Decoder& shared_decoder() {
 constexpr std::ptrdiff_t kRowSlack = 3;
 constexpr uint8_t kUntouched = 0xA5;
 
-void decode_at(const uint8_t* row, std::size_t size, int32_t width, int32_t height,
+void decode_at(const uint8_t* row, std::size_t size, const StreamHeader& header,
                double bitrate) {
+  const int32_t width = header.width;
+  const int32_t height = header.height;
   if (!check_encode(width, height, bitrate).empty()) return;
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * 4 + kRowSlack;
   std::vector<uint8_t> out(static_cast<std::size_t>(stride) * height, kUntouched);
-  decode_image(shared_decoder(), width, height, row + kPrefixBytes, size - kPrefixBytes,
+  decode_image(shared_decoder(), header, row + kPrefixBytes, size - kPrefixBytes,
                out.data(), stride, bitrate);
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* r = out.data() + y * stride;
@@ -46,14 +50,15 @@ void decode_at(const uint8_t* row, std::size_t size, int32_t width, int32_t heig
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  int32_t width = 0;
-  int32_t height = 0;
-  const std::string problem = check_stream(data, size, &width, &height);
+int test_one_input(const uint8_t* data, std::size_t size) {
+  StreamHeader header;
+  const std::string problem = check_stream(data, size, &header);
   if (!problem.empty()) {
     fuzz::require_one_line(problem);
     return 0;
   }
+  const int32_t width = header.width;
+  const int32_t height = header.height;
   fuzz::require(width >= kMinSide && width <= kMaxSide && height >= kMinSide &&
                     height <= kMaxSide,
                 "an accepted stream has a size the codec takes");
@@ -64,7 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::require(stream_bytes(whole, stream_rate_for(width, height)) == stream,
                 "the whole-stream rate reads exactly the stream");
   for (const double rate : {whole, whole * 0.5, whole * 1.5}) {
-    decode_at(data, size, width, height, rate);
+    decode_at(data, size, header, rate);
   }
   return 0;
+}
+
+}  // namespace quarn
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  return quarn::test_one_input(data, size);
 }

@@ -17,12 +17,15 @@
 #include "codec/decoder.h"
 #include "codec/stream_header.h"
 #include "codec/validate.h"
+#include "host/fault_report.h"
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
+namespace quarn {
+
 namespace {
 
-constexpr quarn_host::PluginNames kNames{"jit_quarnopen", "jit.quarnopen", 4};
+constexpr host::PluginNames kNames{"jit_quarnopen", "jit.quarnopen", 4};
 
 void* jit_quarnopen_class = nullptr;
 
@@ -31,7 +34,7 @@ void* jit_quarnopen_class = nullptr;
 Decoder decoder;
 std::mutex decoder_mutex;
 
-void* jit_quarnopen_new() { return quarn_host::new_jit_instance(jit_quarnopen_class); }
+void* jit_quarnopen_new() { return host::new_jit_instance(jit_quarnopen_class); }
 
 void jit_quarnopen_free(void*) {}
 
@@ -44,7 +47,7 @@ std::size_t cell_bytes(const t_jit_matrix_info& info) {
 }
 
 t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
-  using namespace quarn_host;
+  using namespace host;
   if (x == nullptr || inputs == nullptr || outputs == nullptr) return JIT_ERR_INVALID_PTR;
   void* in = list_item(inputs, 0L);
   void* out = list_item(outputs, 0L);
@@ -81,16 +84,16 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::size_t row_bytes = static_cast<std::size_t>(row_cells) * cell_bytes(in_info);
 
   const uint8_t* stream = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
+  StreamHeader header;
   uint8_t* out_data = nullptr;
   for (long r = 0; r < rows; ++r) {
     const uint8_t* row = in_data + r * in_info.dimstride[1];
     int32_t w = 0;
     int32_t h = 0;
     bool sized = false;
+    StreamHeader row_header;
     if (coded_rows) {
-      const std::string problem = check_stream(row, row_bytes, &w, &h);
+      const std::string problem = check_stream(row, row_bytes, &row_header);
       if (!problem.empty()) {
         if (rows > 1) {
           error("%s: row %ld: %s", kNames.max_class, r, problem.c_str());
@@ -99,6 +102,8 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
         }
         return JIT_ERR_GENERIC;
       }
+      w = row_header.width;
+      h = row_header.height;
       sized = true;
     } else if (row_bytes >= static_cast<std::size_t>(kPrefixBytes)) {
       read_size_prefix(row, &w, &h);
@@ -121,34 +126,38 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
       error("%s: the output matrix could not be sized to %dx%d", kNames.max_class, w, h);
       return JIT_ERR_GENERIC;
     }
-    width = w;
-    height = h;
+    header = row_header;
     stream = row + kPrefixBytes;
   }
 
   // Only the last row is decoded, straight from the input, which stays
   // locked until the frame is done.
   std::lock_guard<std::mutex> hold(decoder_mutex);
-  decode_image(decoder, width, height, stream, row_bytes - kPrefixBytes, out_data,
-               out_info.dimstride[1], bitrate);
+  run_or_end([&] {
+    decode_image(decoder, header, stream, row_bytes - kPrefixBytes, out_data, out_info.dimstride[1],
+                 bitrate);
+  });
   return JIT_ERR_NONE;
 }
 
 }  // namespace
 
+}  // namespace quarn
+
 t_class* max_jit_quarnopen_class = nullptr;
 
 t_jit_err jit_quarnopen_init(void) {
-  quarn_host::register_jit_class(kNames, reinterpret_cast<method>(jit_quarnopen_new),
-                                 reinterpret_cast<method>(jit_quarnopen_free),
-                                 reinterpret_cast<method>(jit_quarnopen_matrix_calc),
-                                 &jit_quarnopen_class);
+  quarn::host::register_jit_class(quarn::kNames,
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_new),
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_free),
+                                  reinterpret_cast<method>(quarn::jit_quarnopen_matrix_calc),
+                                  &quarn::jit_quarnopen_class);
   return JIT_ERR_NONE;
 }
 
 void* max_jit_quarnopen_new(t_symbol* s, long argc, t_atom* argv) {
   (void)s;
-  return quarn_host::new_max_instance(kNames, max_jit_quarnopen_class, argc, argv);
+  return quarn::host::new_max_instance(quarn::kNames, max_jit_quarnopen_class, argc, argv);
 }
 
-void max_jit_quarnopen_free(void* x) { quarn_host::free_max_instance(x); }
+void max_jit_quarnopen_free(void* x) { quarn::host::free_max_instance(x); }

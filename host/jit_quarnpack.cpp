@@ -15,13 +15,16 @@
 #include <string>
 
 #include "codec/encoder.h"
-#include "codec/validate.h"
+#include "host/encoder_row.h"
+#include "host/fault_report.h"
 #include "host/matrix_access.h"
 #include "host/plugin_class.h"
 
+namespace quarn {
+
 namespace {
 
-constexpr quarn_host::PluginNames kNames{"jit_quarnpack", "jit.quarnpack", 1};
+constexpr host::PluginNames kNames{"jit_quarnpack", "jit.quarnpack", 1};
 
 void* jit_quarnpack_class = nullptr;
 
@@ -31,7 +34,7 @@ void* jit_quarnpack_class = nullptr;
 Encoder encoder;
 std::mutex encoder_mutex;
 
-void* jit_quarnpack_new() { return quarn_host::new_jit_instance(jit_quarnpack_class); }
+void* jit_quarnpack_new() { return host::new_jit_instance(jit_quarnpack_class); }
 
 void jit_quarnpack_free(void*) {}
 
@@ -50,7 +53,7 @@ void pack_rgb(const uint8_t* in, std::ptrdiff_t row_stride, int32_t width, int32
 }
 
 t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
-  using namespace quarn_host;
+  using namespace host;
   if (x == nullptr || inputs == nullptr || outputs == nullptr) return JIT_ERR_INVALID_PTR;
   const double bitrate = static_cast<t_jit_quarn*>(x)->bitrate;
   void* in = list_item(inputs, 0L);
@@ -65,7 +68,7 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
 
   const long width = dim_of(in_info, 0);
   const long height = dim_of(in_info, 1);
-  const std::string problem = check_encode(width, height, bitrate);
+  const std::string problem = check_row_encode(width, height, bitrate);
   if (problem.empty()) {
     // The output row is sized before the matrices are checked.
     out_info.dim[0] = static_cast<long>(
@@ -102,26 +105,29 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::size_t capacity = out_info.dim[0] > 0 ? static_cast<std::size_t>(out_info.dim[0]) : 0;
   {
     std::lock_guard<std::mutex> hold(encoder_mutex);
-    encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate);
+    run_or_end([&] { encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate); });
   }
   return JIT_ERR_NONE;
 }
 
 }  // namespace
 
+}  // namespace quarn
+
 t_class* max_jit_quarnpack_class = nullptr;
 
 t_jit_err jit_quarnpack_init(void) {
-  quarn_host::register_jit_class(kNames, reinterpret_cast<method>(jit_quarnpack_new),
-                                 reinterpret_cast<method>(jit_quarnpack_free),
-                                 reinterpret_cast<method>(jit_quarnpack_matrix_calc),
-                                 &jit_quarnpack_class);
+  quarn::host::register_jit_class(quarn::kNames,
+                                  reinterpret_cast<method>(quarn::jit_quarnpack_new),
+                                  reinterpret_cast<method>(quarn::jit_quarnpack_free),
+                                  reinterpret_cast<method>(quarn::jit_quarnpack_matrix_calc),
+                                  &quarn::jit_quarnpack_class);
   return JIT_ERR_NONE;
 }
 
 void* max_jit_quarnpack_new(t_symbol* s, long argc, t_atom* argv) {
   (void)s;
-  return quarn_host::new_max_instance(kNames, max_jit_quarnpack_class, argc, argv);
+  return quarn::host::new_max_instance(quarn::kNames, max_jit_quarnpack_class, argc, argv);
 }
 
-void max_jit_quarnpack_free(void* x) { quarn_host::free_max_instance(x); }
+void max_jit_quarnpack_free(void* x) { quarn::host::free_max_instance(x); }

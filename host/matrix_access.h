@@ -7,7 +7,7 @@
 
 #include "platform/jitlib.h"
 
-namespace quarn_host {
+namespace quarn::host {
 
 inline void* list_item(void* list, long index) {
   return jit_object_method(list, _jit_sym_getindex, index);
@@ -57,6 +57,6 @@ class FrameLock {
   long out_state_;
 };
 
-}  // namespace quarn_host
+}  // namespace quarn::host
 
 #endif  // QUARN_HOST_MATRIX_ACCESS_H

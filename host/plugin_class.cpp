@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace quarn_host {
+namespace quarn::host {
 
 t_jit_err register_jit_class(const PluginNames& names, method jit_new, method jit_free,
                              method matrix_calc, void** jit_class) {
@@ -64,4 +64,4 @@ void free_max_instance(void* x) {
   max_jit_obex_free(x);
 }
 
-}  // namespace quarn_host
+}  // namespace quarn::host

@@ -5,7 +5,7 @@
 
 #include "host/plugin_records.h"
 
-namespace quarn_host {
+namespace quarn::host {
 
 inline constexpr double kDefaultBitrate = 0.5;
 
@@ -31,6 +31,6 @@ void* new_max_instance(const PluginNames& names, t_class* max_class, long argc, 
 
 void free_max_instance(void* x);
 
-}  // namespace quarn_host
+}  // namespace quarn::host
 
 #endif  // QUARN_HOST_PLUGIN_CLASS_H

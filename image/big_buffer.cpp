@@ -10,6 +10,8 @@
 #include <mutex>
 #endif
 
+namespace quarn {
+
 namespace {
 
 constexpr std::size_t kAlign = 64;
@@ -154,3 +156,5 @@ void release_big(BigBuffer& b) {
   ::operator delete[](b.data, std::align_val_t(kAlign));
   b = BigBuffer{};
 }
+
+}  // namespace quarn

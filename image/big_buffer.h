@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+namespace quarn {
+
 struct BigBuffer {
   void* data = nullptr;    // 64-byte aligned; nullptr when empty
   std::size_t bytes = 0;   // what was reserved, for release
@@ -25,5 +27,7 @@ void release_big(BigBuffer& buffer);
 // outlives the one whose mapping it shares keeps that mapping.
 void share_big_buffers(bool on);
 bool big_buffers_shared();
+
+}  // namespace quarn
 
 #endif  // QUARN_IMAGE_BIG_BUFFER_H

@@ -3,6 +3,8 @@
 // the picture runs on smoothly instead of ending in a step.
 #include "image/image_3c.h"
 
+namespace quarn {
+
 void Image_3C::ExtendBorder(unsigned color) {
   SelectColor(color);
   float** x = current;
@@ -33,3 +35,5 @@ void Image_3C::ExtendBorder(unsigned color) {
     }
   }
 }
+
+}  // namespace quarn

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace quarn {
+
 class Image_3C;
 
 struct ColourHeader {
@@ -19,10 +21,16 @@ struct ColourHeader {
 void set_mean_q(ColourHeader& header, const Image_3C& image);
 void set_matrix_q(ColourHeader& header, const Image_3C& image);
 
+// A colour matrix entry as the decoder uses it: q x 0.0001 - 1, in double,
+// rounded to float.
+float matrix_entry(int32_t q);
+
 // Decoder: sets the image up for (rows, cols) with every sample cleared, then
 // de-quantises the header values into its means and matrix. `known_zero` as
 // for Image_3C::ResetCoefficients.
 void load_colour_q(Image_3C& image, const ColourHeader& header, int32_t rows,
                    int32_t cols, bool known_zero = false);
+
+}  // namespace quarn
 
 #endif  // QUARN_IMAGE_COLOUR_HEADER_H

@@ -1,34 +1,13 @@
 // Colour reconstruction and byte output: apply the transpose of the colour
-// matrix, add the means, round and clamp to 0..255; write the logical area.
+// matrix, add the means, round and clamp to 0..255, straight into the
+// output's rows; only the logical area is written.
 #include <cstring>
 
 #include "image/fatal.h"
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
-void Image_3C::InverseColour() {
-  kernels::Colour c;
-  std::memcpy(c.mean, mean, sizeof mean);
-  std::memcpy(c.matrix, matrix, sizeof matrix);
-  const kernels::Table& k = kernels::active();
-  for (int32_t i = 0; i < codeRows; ++i) {
-    k.inverse_colour(plane[0][i], plane[1][i], plane[2][i], codeCols, c);
-  }
-}
-
-void Image_3C::Write(uint8_t* out) const {
-  if (levels != 0) FatalError("cannot write < Image_3C >");
-  for (int32_t i = 0; i < rows; ++i) {
-    const float* p0 = plane[0][i];
-    const float* p1 = plane[1][i];
-    const float* p2 = plane[2][i];
-    for (int32_t j = 0; j < cols; ++j) {
-      *out++ = static_cast<uint8_t>(static_cast<int32_t>(p0[j] + 0.499));
-      *out++ = static_cast<uint8_t>(static_cast<int32_t>(p1[j] + 0.499));
-      *out++ = static_cast<uint8_t>(static_cast<int32_t>(p2[j] + 0.499));
-    }
-  }
-}
+namespace quarn {
 
 void Image_3C::WriteCells(uint8_t* out, std::ptrdiff_t out_stride) {
   WritePixels(out, out_stride, 4);
@@ -58,3 +37,5 @@ void Image_3C::WritePixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes) {
   }
   levels = 0;
 }
+
+}  // namespace quarn

@@ -1,19 +1,11 @@
 #include "image/fatal.h"
 
-#include <cstdio>
-#include <cstdlib>
+namespace quarn {
 
-void FatalError(const char* message) {
-  std::fputs("\n\n\a -> Error: ", stderr);
-  std::fputs(message, stderr);
-  std::fputs("\n Execution terminated!\n", stderr);
-  std::exit(1);
-}
+void FatalError(const char* message) { throw Fault(Fault::Kind::kInternal, message); }
 
 void CheckAllocation(const void* pointer, const char* origin) {
-  if (pointer != nullptr) return;
-  std::fputs("\n\n\a -> Error: insufficient memory.", stderr);
-  if (origin != nullptr) std::fprintf(stderr, "\nOrigin = %s\n", origin);
-  std::fputs("\n Execution terminated!\n", stderr);
-  std::exit(1);
+  if (pointer == nullptr) throw Fault(Fault::Kind::kMemory, kInsufficientMemory, origin);
 }
+
+}  // namespace quarn

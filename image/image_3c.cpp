@@ -8,6 +8,8 @@
 #include "image/fatal.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 namespace {
 
 constexpr const char kOrigin[] = "< Image_3C >";
@@ -39,11 +41,9 @@ bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
   if (cr == 0 || cc == 0) {
     FatalError("< Image_3C > dimension is too small or negative");
   }
-  rows = newRows;
-  cols = newCols;
-  codeRows = cr;
-  codeCols = cc;
 
+  // A failed allocation raises a fault and leaves the image empty: what was
+  // allocated so far is freed by the next Release.
   const int32_t side = std::max(cr, cc);
   work_ = allocate_big(sizeof(float) * std::max(kernels::work_floats(side),
                                                 static_cast<std::size_t>(side) + 8));
@@ -67,23 +67,25 @@ bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
     plane[k] = rowTable;
     current = rowTable;
   }
+  rows = newRows;
+  cols = newCols;
+  codeRows = cr;
+  codeCols = cc;
   return samples_.zeroed;
 }
 
 void Image_3C::Release() {
-  // Storage is tracked by its pointers rather than by `levels`, so that an
-  // image allocated but never given a state is freed as well.
-  if (lineStore != nullptr) {
-    for (int k = 2; k >= 0; --k) {
-      delete[] plane[k];
-      plane[k] = nullptr;
-    }
-    release_big(samples_);
-    release_big(work_);
-    lineStore = nullptr;
-    line = nullptr;
-    current = nullptr;
+  // Each piece is freed on its own, so that storage whose allocation failed
+  // part way is freed too.
+  for (int k = 2; k >= 0; --k) {
+    delete[] plane[k];
+    plane[k] = nullptr;
   }
+  release_big(samples_);
+  release_big(work_);
+  lineStore = nullptr;
+  line = nullptr;
+  current = nullptr;
   rows = 0;
   cols = 0;
   levels = -1;
@@ -106,3 +108,5 @@ void Image_3C::SelectColor(unsigned k) {
   if (k > 2) FatalError("invalid < Image_3C > color number");
   current = plane[k];
 }
+
+}  // namespace quarn

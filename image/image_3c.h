@@ -16,6 +16,8 @@
 
 #include "image/big_buffer.h"
 
+namespace quarn {
+
 class Image_3C {
  public:
   Image_3C() = default;
@@ -35,45 +37,33 @@ class Image_3C {
   // too large for the 14 bits the coding size is held in).
   static int32_t CodingSize(int32_t n);
 
-  // Encoder side: load pixels and decorrelate colours (image_read.cpp,
-  // jacobi.cpp), extend borders (border.cpp), forward transforms
-  // (colour_forward.cpp, wavelet_forward.cpp).
-  void Read(const uint8_t* pixels, int32_t rows, int32_t cols);
-
-  // The encoding pipeline's way to the same coefficients as Read and
-  // Transform, without storing the pixels first (image_read.cpp):
-  // Measure allocates, sets `levels` to 0, gathers the statistics and runs
-  // Jacobi; ExtendBorders fills the border of all three planes from the
-  // pixels; after BeginTransform, ColourPixels writes the forward colour
-  // transform of the pixels into the logical area and of the border samples
-  // into the border.
-  void Measure(const uint8_t* pixels, int32_t rows, int32_t cols);
-  void ExtendBorders(const uint8_t* pixels);
-  void ColourPixels(const uint8_t* pixels);
+  // Encoder side, in the order the encoding pipeline runs them. The pixels
+  // are packed 3-byte pixels (colours 0, 1, 2), row r at pixels + r * stride.
+  // Measure allocates for (rows, cols), sets `levels` to 0, gathers the
+  // colour statistics and runs Jacobi (image_read.cpp, jacobi.cpp).
+  // ExtendBorders loads the last row and column and extends the border of
+  // all three planes from them (image_read.cpp, border.cpp). BeginTransform
+  // checks the state and size and fixes the level count
+  // (wavelet_forward.cpp). ColourPixels writes the forward colour transform
+  // of the pixels into the logical area, and of the border samples into the
+  // border (colour_forward.cpp). TransformPlane then runs the wavelet
+  // transform on each plane (wavelet_forward.cpp).
+  void Measure(const uint8_t* pixels, std::ptrdiff_t stride, int32_t rows, int32_t cols);
   void Jacobi(double sum[3], double prod[3][3]);
+  void ExtendBorders(const uint8_t* pixels, std::ptrdiff_t stride);
   void ExtendBorder(unsigned color);
-  void ForwardColour();
-  void Transform();
-  // The steps of Transform: BeginTransform (state checks, level count), then
-  // ForwardColour, then TransformPlane of planes 0, 1 and 2.
   void BeginTransform();
+  void ColourPixels(const uint8_t* pixels, std::ptrdiff_t stride);
   void TransformPlane(float** p);
-  static void MirrorLine(float* first, float* last);
 
-  // Decoder side: inverse transforms (wavelet_inverse.cpp, colour_inverse.cpp)
-  // and byte output.
-  void InverseColour();
-  void Recover();
+  // Decoder side: after ResetCoefficients and the SPIHT decoder, RecoverPlane
+  // on each plane (wavelet_inverse.cpp), then the inverse colour transform of
+  // the logical area straight into 4-byte cells (255, then colours 0, 1, 2)
+  // or packed 3-byte pixels, row r at out + r * out_stride
+  // (colour_inverse.cpp). Writing leaves every sample zero, ready for the
+  // next image of this size, and `levels` 0.
   void RecoverPlane(float** p);
-  void Write(uint8_t* out) const;
-  // The decoding pipeline's output, once RecoverPlane has run on all three
-  // planes: the inverse colour transform of the logical area straight into
-  // 4-byte cells (255, then colours 0, 1, 2), row r at out + r * out_stride.
-  // Every sample is left zero, ready for the next image of this size, and
-  // `levels` becomes 0.
   void WriteCells(uint8_t* out, std::ptrdiff_t out_stride);
-  // The same into packed 3-byte pixels (colours 0, 1, 2): the rows of an
-  // image file.
   void WriteRgb(uint8_t* out, std::ptrdiff_t out_stride);
 
   int32_t rows = 0;
@@ -105,5 +95,7 @@ class Image_3C {
   BigBuffer samples_;
   BigBuffer work_;
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_IMAGE_IMAGE_3C_H

@@ -1,11 +1,13 @@
-// Loading the pixels and gathering the colour statistics in one pass; and the
-// encoding pipeline's variant, which measures first and then transforms the
-// colours straight from the pixels.
+// Reading the pixels: the colour statistics in one pass, then the last row and
+// column, from which the border is extended. The pixels themselves are not
+// stored: the forward colour transform reads them (colour_forward.cpp).
 #include <cstdint>
 #include <cstring>
 
 #include "image/image_3c.h"
 #include "image/kernels.h"
+
+namespace quarn {
 
 namespace {
 
@@ -22,41 +24,25 @@ void run_jacobi(Image_3C& image, const kernels::PixelSums& sums) {
 
 }  // namespace
 
-void Image_3C::Read(const uint8_t* pixels, int32_t newRows, int32_t newCols) {
+void Image_3C::Measure(const uint8_t* pixels, std::ptrdiff_t stride, int32_t newRows,
+                       int32_t newCols) {
   Allocate(newRows, newCols);
   levels = 0;
   kernels::PixelSums sums = {};
   const kernels::Table& k = kernels::active();
-  for (int32_t i = 0; i < rows; ++i) {
-    k.load_row(pixels + static_cast<std::size_t>(i) * cols * 3, cols, plane[0][i], plane[1][i],
-               plane[2][i], &sums);
-  }
-  run_jacobi(*this, sums);
-  ExtendBorder(0);
-  ExtendBorder(1);
-  ExtendBorder(2);
-}
-
-void Image_3C::Measure(const uint8_t* pixels, int32_t newRows, int32_t newCols) {
-  Allocate(newRows, newCols);
-  levels = 0;
-  kernels::PixelSums sums = {};
-  const kernels::Table& k = kernels::active();
-  for (int32_t i = 0; i < rows; ++i) {
-    k.pixel_sums(pixels + static_cast<std::size_t>(i) * cols * 3, cols, &sums);
-  }
+  for (int32_t i = 0; i < rows; ++i) k.pixel_sums(pixels + i * stride, cols, &sums);
   run_jacobi(*this, sums);
 }
 
 // The border is made from the last column and the last row of the picture
 // alone, so only those are loaded before extending.
-void Image_3C::ExtendBorders(const uint8_t* pixels) {
+void Image_3C::ExtendBorders(const uint8_t* pixels, std::ptrdiff_t stride) {
   if (rows == codeRows && cols == codeCols) return;
   for (int32_t i = 0; i < rows; ++i) {
-    const uint8_t* px = pixels + (static_cast<std::size_t>(i) * cols + (cols - 1)) * 3;
+    const uint8_t* px = pixels + i * stride + static_cast<std::ptrdiff_t>(cols - 1) * 3;
     for (int k = 0; k < 3; ++k) plane[k][i][cols - 1] = static_cast<float>(px[k]);
   }
-  const uint8_t* last = pixels + static_cast<std::size_t>(rows - 1) * cols * 3;
+  const uint8_t* last = pixels + (rows - 1) * stride;
   for (int32_t j = 0; j < cols; ++j) {
     for (int k = 0; k < 3; ++k) plane[k][rows - 1][j] = static_cast<float>(last[3 * j + k]);
   }
@@ -65,20 +51,4 @@ void Image_3C::ExtendBorders(const uint8_t* pixels) {
   ExtendBorder(2);
 }
 
-void Image_3C::ColourPixels(const uint8_t* pixels) {
-  kernels::Colour c;
-  std::memcpy(c.mean, mean, sizeof mean);
-  std::memcpy(c.matrix, matrix, sizeof matrix);
-  const kernels::Table& k = kernels::active();
-  for (int32_t i = 0; i < rows; ++i) {
-    k.colour_pixels(pixels + static_cast<std::size_t>(i) * cols * 3, cols, plane[0][i],
-                    plane[1][i], plane[2][i], c, lineStore);
-    if (cols < codeCols) {
-      k.forward_colour(plane[0][i] + cols, plane[1][i] + cols, plane[2][i] + cols,
-                       codeCols - cols, c);
-    }
-  }
-  for (int32_t i = rows; i < codeRows; ++i) {
-    k.forward_colour(plane[0][i], plane[1][i], plane[2][i], codeCols, c);
-  }
-}
+}  // namespace quarn

@@ -6,6 +6,8 @@
 #include "image/fatal.h"
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
 // Rotates the pair (a, b) in place.
@@ -111,3 +113,5 @@ void Image_3C::Jacobi(double sum[3], double prod[3][3]) {
     }
   }
 }
+
+}  // namespace quarn

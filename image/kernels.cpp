@@ -4,7 +4,7 @@
 #include <atomic>
 #include <initializer_list>
 
-namespace kernels {
+namespace quarn::kernels {
 
 namespace {
 
@@ -56,4 +56,4 @@ const Table* for_isa(Isa isa) {
 
 void force_scalar(bool on) { g_force_scalar.store(on, std::memory_order_relaxed); }
 
-}  // namespace kernels
+}  // namespace quarn::kernels

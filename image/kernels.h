@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kernels {
+namespace quarn::kernels {
 
 enum class Isa { kScalar, kSse2, kAvx2, kAvx512 };
 
@@ -105,6 +105,6 @@ extern const Table kAvx2Table;
 extern const Table kAvx512Table;
 #endif
 
-}  // namespace kernels
+}  // namespace quarn::kernels
 
 #endif  // QUARN_IMAGE_KERNELS_H

@@ -1,8 +1,8 @@
 // The kernel table for avx2, compiled with that instruction set enabled.
 #include "image/kernels_x86.h"
 
-namespace kernels {
+namespace quarn::kernels {
 
 constinit const Table kAvx2Table = make_table<V4>("avx2", Isa::kAvx2);
 
-}  // namespace kernels
+}  // namespace quarn::kernels

@@ -1,8 +1,8 @@
 // The kernel table for avx512, compiled with that instruction set enabled.
 #include "image/kernels_x86.h"
 
-namespace kernels {
+namespace quarn::kernels {
 
 constinit const Table kAvx512Table = make_table<V8>("avx512", Isa::kAvx512);
 
-}  // namespace kernels
+}  // namespace quarn::kernels

@@ -10,7 +10,7 @@
 #include "image/pixel_kernels.h"
 #include "image/wavelet_kernels.h"
 
-namespace kernels {
+namespace quarn::kernels {
 
 namespace {
 
@@ -178,4 +178,4 @@ extern const Table kScalarTable = {
     forward_columns, forward_rows,    inverse_rows,    inverse_columns,
 };
 
-}  // namespace kernels
+}  // namespace quarn::kernels

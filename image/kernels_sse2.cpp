@@ -1,8 +1,8 @@
 // The kernel table for sse2, compiled with that instruction set enabled.
 #include "image/kernels_x86.h"
 
-namespace kernels {
+namespace quarn::kernels {
 
 constinit const Table kSse2Table = make_table<V2>("sse2", Isa::kSse2);
 
-}  // namespace kernels
+}  // namespace quarn::kernels

@@ -31,7 +31,7 @@
 #include "image/pixel_kernels.h"
 #include "image/wavelet_kernels.h"
 
-namespace kernels {
+namespace quarn::kernels {
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -726,6 +726,6 @@ constexpr Table make_table(const char* name, Isa isa) {
 }
 
 }  // namespace
-}  // namespace kernels
+}  // namespace quarn::kernels
 
 #endif  // QUARN_IMAGE_KERNELS_X86_H

@@ -10,7 +10,7 @@
 
 #include "image/kernels.h"
 
-namespace kernels {
+namespace quarn::kernels {
 namespace {
 
 // Row sums in 32 bits: a row has at most 8192 pixels, and 8192 x 255^2 is
@@ -93,6 +93,6 @@ inline void block_max_row(const float* c0, const float* c1, const float* m0, con
 }
 
 }  // namespace
-}  // namespace kernels
+}  // namespace quarn::kernels
 
 #endif  // QUARN_IMAGE_PIXEL_KERNELS_H

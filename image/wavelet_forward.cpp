@@ -1,26 +1,18 @@
-// Forward transform: colour projection, then a dyadic 2-D 9/7 wavelet
-// transform of each plane, in place, into the pyramid layout (coarsest
+// Forward transform: a dyadic 2-D 9/7 wavelet transform of each plane, after
+// the colour projection, in place, into the pyramid layout (coarsest
 // low-pass band top-left, detail bands of level k beside and below it).
 #include <algorithm>
 
 #include "image/fatal.h"
 #include "image/image_3c.h"
 #include "image/kernels.h"
-#include "image/wavelet_kernels.h"
+#include "image/size_limits.h"
 
-void Image_3C::MirrorLine(float* first, float* last) { wavelet::mirror_line(first, last); }
-
-void Image_3C::Transform() {
-  BeginTransform();
-  ForwardColour();
-  TransformPlane(plane[0]);
-  TransformPlane(plane[1]);
-  TransformPlane(plane[2]);
-}
+namespace quarn {
 
 void Image_3C::BeginTransform() {
   if (levels != 0) FatalError("cannot transform < Image_3C >");
-  if (rows < 32 || cols < 32) FatalError("< Image_3C > is too small to transform");
+  if (rows < kMinSide || cols < kMinSide) FatalError("< Image_3C > is too small to transform");
   levels = std::min(LevelCount(codeCols), LevelCount(codeRows));
 }
 
@@ -35,3 +27,5 @@ void Image_3C::TransformPlane(float** p) {
     k.forward_rows(p[0], stride, nr, nc, lineStore);
   }
 }
+
+}  // namespace quarn

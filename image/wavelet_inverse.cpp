@@ -1,18 +1,11 @@
 // Inverse transform: per level, coarsest first, rows then columns, each line
 // interleaved (low-pass at even positions, high-pass at odd) and synthesised
-// back in place; then the colour reconstruction.
-#include "image/fatal.h"
+// back in place. The colour reconstruction follows as the planes are written
+// out (colour_inverse.cpp).
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
-void Image_3C::Recover() {
-  if (levels < 1) FatalError("cannot recover < Image_3C >");
-  RecoverPlane(plane[0]);
-  RecoverPlane(plane[1]);
-  RecoverPlane(plane[2]);
-  InverseColour();
-  levels = 0;
-}
+namespace quarn {
 
 void Image_3C::RecoverPlane(float** p) {
   const kernels::Table& k = kernels::active();
@@ -23,3 +16,5 @@ void Image_3C::RecoverPlane(float** p) {
     k.inverse_columns(p[0], stride, nr, nc, lineStore);
   }
 }
+
+}  // namespace quarn

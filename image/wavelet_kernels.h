@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace wavelet {
+namespace quarn::wavelet {
 
 // Tap magnitudes, each the single-precision number nearest to the decimal.
 // a: analysis low-pass (synthesis high-pass); b: analysis high-pass.
@@ -72,6 +72,6 @@ inline void synthesize_line(const float* t, int32_t half, float* out,
   }
 }
 
-}  // namespace wavelet
+}  // namespace quarn::wavelet
 
 #endif  // QUARN_IMAGE_WAVELET_KERNELS_H

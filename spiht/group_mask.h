@@ -17,13 +17,9 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(__GNUC__)
-#define QUARN_HOT inline __attribute__((always_inline))
-#else
-#define QUARN_HOT inline
-#endif
+#include "stream/byte_order.h"
 
-namespace group_mask {
+namespace quarn::group_mask {
 
 // Bit k of a member mask moved to bit 2k, and back.
 inline constexpr uint8_t kSpread[16] = {0x00, 0x01, 0x04, 0x05, 0x10, 0x11, 0x14, 0x15,
@@ -228,6 +224,6 @@ inline constexpr std::array<std::array<uint8_t, 4>, 16> kNth = [] {
   return t;
 }();
 
-}  // namespace group_mask
+}  // namespace quarn::group_mask
 
 #endif  // QUARN_SPIHT_GROUP_MASK_H

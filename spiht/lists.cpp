@@ -6,6 +6,8 @@
 
 #include "image/fatal.h"
 
+namespace quarn {
+
 void LispList::set_first_capacity(int32_t entries) {
   // At most one huge page's worth: storage comes in huge pages (shared with
   // other buffers where there is room, see big_buffer.h), and every growth
@@ -73,3 +75,5 @@ void LspStore::release() {
   lsp_block = nullptr;
   lsp_free = 0;
 }
+
+}  // namespace quarn

@@ -24,6 +24,8 @@
 
 #include "image/big_buffer.h"
 
+namespace quarn {
+
 struct LispEntry {
   uint16_t row;   // top-left member's row (even)
   uint16_t col;   // top-left member's column (even)
@@ -172,5 +174,7 @@ struct SpihtState {
   // added entries pass_end[k-1] .. pass_end[k]-1.
   int64_t pass_end[kMaxPasses] = {};
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_LISTS_H

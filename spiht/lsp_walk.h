@@ -7,6 +7,8 @@
 
 #include "spiht/lists.h"
 
+namespace quarn {
+
 // Calls visit(offset, ahead) for entries first .. last - 1 until it returns
 // true, and returns true when it did; `ahead` is the offset of an entry a
 // little further on (or of the last one), for prefetching.
@@ -32,5 +34,7 @@ inline bool walk_lsp(const LspStore& lsp, int64_t first, int64_t last, Visit&& v
   }
   return false;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_LSP_WALK_H

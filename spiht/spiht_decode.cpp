@@ -8,10 +8,11 @@
 #include <cmath>
 
 #include "image/image_3c.h"
-#include "spiht/bit_sink.h"
 #include "spiht/group_mask.h"
 #include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
+
+namespace quarn {
 
 namespace {
 
@@ -25,35 +26,16 @@ class Reader {
         tree_levels_(tree_levels),
         base_(coefficients.plane[0][0]),
         cs_(coefficients.stride),
-        ps_(coefficients.planeSamples) {
-    // Take over from the bit reader, which counts a byte as soon as it
-    // reads its first bit.
-    bits_.data = r.start + 1;
-    bits_.bytes = r.end - bits_.data;
-    bits_.pos = static_cast<int64_t>(r.byte_count - 1) * 8 - r.bits_left;
-    // byte_count = 1 + ceil(pos / 8) reaches byte_budget at this position.
-    limit_ = r.byte_budget <= 1 ? -1 : (static_cast<int64_t>(r.byte_budget) - 2) * 8 + 1;
-  }
+        ps_(coefficients.planeSamples) {}
 
   bool sorting_pass();
   bool refinement_pass();
 
-  // Hands the position back to the bit reader.
-  void finish() {
-    const int64_t fetched = (bits_.pos + 7) >> 3;
-    r_.byte_count = static_cast<int32_t>(1 + fetched);
-    r_.byte_ptr = bits_.data + std::min<int64_t>(fetched, bits_.bytes);
-    r_.bits_left = static_cast<int32_t>(fetched * 8 - bits_.pos);
-    r_.bit_buffer = r_.bits_left == 0
-                        ? 0
-                        : static_cast<int32_t>(bits_.byte_at(fetched - 1) >> (8 - r_.bits_left));
-  }
-
  private:
   template <bool kNew>
-  QUARN_HOT int32_t decode_group(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+  QUARN_HOT int32_t decode_group(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                                  float magnitude);
-  QUARN_HOT int32_t decode_sets(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+  QUARN_HOT int32_t decode_sets(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                                 float magnitude);
 
   // Samples that a group a few entries ahead may write: its members, or in
@@ -75,8 +57,6 @@ class Reader {
   const int32_t tree_levels_;
   float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
   const std::ptrdiff_t cs_, ps_;
-  BitSource bits_{};
-  int64_t limit_ = 0;  // over budget from this bit position on
 };
 
 // Per open member a significance bit, and after a 1 the sign bit: read for
@@ -84,11 +64,11 @@ class Reader {
 // all still zero, so they are written without being read. Returns the
 // group's flags with the members found marked.
 template <bool kNew>
-int32_t Reader::decode_group(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+int32_t Reader::decode_group(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                              float magnitude) {
   const uint32_t open = group_mask::gather(static_cast<uint32_t>(~flags & kPixelBits));
-  const uint32_t read = group_mask::kGroupRead[open | (b.peek() & 0xFF) << 4];
-  b.pos += read >> 8;
+  const uint32_t read = group_mask::kGroupRead[open | (peek_bits(b) & 0xFF) << 4];
+  skip_bits(b, static_cast<int>(read >> 8));
   const uint32_t found = read & 15;
   // No branch on what was found: it is rarely predictable.
   float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
@@ -103,20 +83,20 @@ int32_t Reader::decode_group(BitSource& b, uint32_t row, uint32_t col, int32_t f
 // The group bit unless a set is already significant, then a bit per open
 // set; after a 1 the offspring group is read at once. Returns the group's
 // flags with the sets found marked.
-int32_t Reader::decode_sets(BitSource& b, uint32_t row, uint32_t col, int32_t flags,
+int32_t Reader::decode_sets(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                             float magnitude) {
   int32_t F = flags;
-  if ((F & kSetBits) == 0 && b.get() == 1) return F;
+  if ((F & kSetBits) == 0 && get_bit(b) == 1) return F;
   uint32_t rest = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
   while (rest != 0) {
     const int n = group_mask::count(rest);
-    const uint32_t next = b.peek() & ((1u << n) - 1);
+    const uint32_t next = peek_bits(b) & ((1u << n) - 1);
     if (next == 0) {
-      b.pos += n;
+      skip_bits(b, n);
       return F;
     }
     const int j = std::countr_zero(next);
-    b.pos += j + 1;
+    skip_bits(b, j + 1);
     const int k = group_mask::kNth[rest][static_cast<std::size_t>(j)];
     rest &= ~((2u << k) - 1);
     F |= 2 << (2 * k);
@@ -135,8 +115,8 @@ bool Reader::sorting_pass() {
   const float magnitude = s_.entry_magnitude;
 
   LispList& lisp = s_.lisp;
-  BitSource b = bits_;
-  const int64_t limit = limit_;
+  BitReader b = r_;
+  const int64_t limit = bit_limit(b);
   bool stop = false;
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
@@ -163,7 +143,7 @@ bool Reader::sorting_pass() {
     if ((flags & kDone) != kDone) write_entry(lisp[kept++], row, col, flags);
   }
   if (!stop) lisp.truncate(kept);
-  bits_ = b;
+  r_ = b;
   return stop;
 }
 
@@ -171,8 +151,8 @@ bool Reader::refinement_pass() {
   const double T = s_.threshold;
   s_.pass_end[s_.pass_count++] = s_.lsp.size();
   const int32_t P = s_.pass_count;
-  BitSource b = bits_;
-  const int64_t limit = limit_;
+  BitReader b = r_;
+  const int64_t limit = bit_limit(b);
   float* const base = base_;
   int64_t first = 0;
   bool stop = false;
@@ -187,14 +167,14 @@ bool Reader::refinement_pass() {
     stop = walk_lsp(s_.lsp, first, last, [&](uint32_t offset, uint32_t ahead) {
       __builtin_prefetch(base + ahead);
       float& value = base[offset];
-      const double step = steps[b.get()];
+      const double step = steps[get_bit(b)];
       // value - step is value + (-step) exactly.
       value = static_cast<float>(value + (value > 0.0f ? step : -step));
       return b.pos >= limit;
     });
     first = last;
   }
-  bits_ = b;
+  r_ = b;
   return stop;
 }
 
@@ -211,6 +191,7 @@ void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
-  decoder.finish();
   spiht_end(s);
 }
+
+}  // namespace quarn

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
-#include "codec/bit_reader.h"
 #include "spiht/lists.h"
+#include "stream/bit_reader.h"
+
+namespace quarn {
 
 class Image_3C;
 
@@ -23,5 +25,7 @@ struct SpihtDecodeState : SpihtState {
 // coefficients into the planes (which must start all zero).
 void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
                   int32_t tree_levels, int32_t top_exponent);
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_SPIHT_DECODE_H

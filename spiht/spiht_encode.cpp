@@ -10,10 +10,11 @@
 #include <cstring>
 
 #include "image/image_3c.h"
-#include "spiht/bit_sink.h"
 #include "spiht/group_mask.h"
 #include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
+
+namespace quarn {
 
 namespace {
 
@@ -31,25 +32,7 @@ class Coder {
         ps_(coefficients.planeSamples),
         mbase_(maxima.plane[0][0]),
         ms_(maxima.stride),
-        mps_(maxima.planeSamples) {
-    // Take over from the bit writer: its pending bits go into the buffer,
-    // which is cleared ahead. The last check before the budget is reached
-    // can be followed by up to 37 bits, and words are stored whole: clear up
-    // to byte_budget + 16.
-    uint8_t* buffer = w.byte_ptr - w.byte_count;  // where the "n" is
-    const int64_t end = static_cast<int64_t>(w.byte_budget) + 16;
-    if (end > w.byte_count) {
-      std::memset(w.byte_ptr, 0, static_cast<std::size_t>(end - w.byte_count));
-    }
-    *w.byte_ptr = static_cast<uint8_t>(w.bit_buffer >> w.bits_left);
-    bits_.out = buffer + 1;
-    bits_.pos = static_cast<int64_t>(w.byte_count - 1) * 8 + (8 - w.bits_left);
-    uint64_t word;
-    std::memcpy(&word, bits_.out + (bits_.pos >> 6) * 8, sizeof word);
-    bits_.acc = little_endian64(word);
-    // byte_count = 1 + pos / 8 reaches byte_budget at this position.
-    limit_ = (static_cast<int64_t>(w.byte_budget) - 1) * 8;
-  }
+        mps_(maxima.planeSamples) {}
 
   bool sorting_pass();
   bool refinement_pass();
@@ -58,20 +41,9 @@ class Coder {
     for (int32_t i = 0; i < s_.lisp.size(); ++i) take_maxima(s_.lisp[i]);
   }
 
-  // Stores the last word and hands the position back to the bit writer.
-  void finish() {
-    bits_.store_word();
-    const int64_t pos = bits_.pos;
-    const int32_t pending = static_cast<int32_t>(pos & 7);
-    w_.byte_ptr = bits_.out + (pos >> 3);
-    w_.byte_count = static_cast<int32_t>(1 + (pos >> 3));
-    w_.bits_left = 8 - pending;
-    w_.bit_buffer = pending == 0 ? 0 : (*w_.byte_ptr << (8 - pending)) & 0xFF;
-  }
-
  private:
-  QUARN_HOT int32_t code_group(BitSink& b, uint32_t row, uint32_t col, int32_t flags, float T);
-  QUARN_HOT int32_t code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
+  QUARN_HOT int32_t code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags, float T);
+  QUARN_HOT int32_t code_sets(BitWriter& b, uint32_t row, uint32_t col, int32_t flags,
                               uint32_t max_exponents, float T, uint32_t threshold_exponent);
   // Copies the descendant maxima of a group that has sets to code.
   void take_maxima(LispEntry& e, uint32_t row, uint32_t col, int32_t flags) const {
@@ -119,20 +91,18 @@ class Coder {
   const std::ptrdiff_t cs_, ps_;
   const float* const mbase_;
   const std::ptrdiff_t ms_, mps_;
-  BitSink bits_{};
-  int64_t limit_ = 0;  // over budget from this bit position on
 };
 
 // Per open member a significance bit, and after a 1 the sign bit. Returns
 // the group's flags with the members found marked.
-int32_t Coder::code_group(BitSink& b, uint32_t row, uint32_t col, int32_t flags, float T) {
+int32_t Coder::code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags, float T) {
   float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
   group_mask::Four f = group_mask::load(g, cs_);
   const uint32_t open = ~flags & kPixelBits;  // spread
   const uint32_t found = group_mask::spread(group_mask::magnitude_at_least(f, T)) & open;
   const uint32_t negative = group_mask::spread(group_mask::negative(f)) & found;
   const uint32_t code = group_mask::kGroupCode[open + found + negative];
-  b.put_bits(code & 0xFF, static_cast<int>(code >> 8));
+  put_code(b, code & 0xFF, static_cast<int>(code >> 8));
   // No branch on what was found: it is rarely predictable.
   const uint32_t found4 = group_mask::gather(found);
   const uint32_t at = static_cast<uint32_t>(g - base_);
@@ -143,14 +113,14 @@ int32_t Coder::code_group(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
 }
 
 // Returns the group's flags with the sets found marked.
-int32_t Coder::code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
+int32_t Coder::code_sets(BitWriter& b, uint32_t row, uint32_t col, int32_t flags,
                          uint32_t max_exponents, float T, uint32_t threshold_exponent) {
   int32_t F = flags;
   const uint32_t open = group_mask::gather(static_cast<uint32_t>(~F & kSetBits) >> 1);
   const uint32_t found = group_mask::bytes_at_least(max_exponents, threshold_exponent) & open;
   if ((F & kSetBits) == 0) {
     // The group bit: 1 when no set of the group is significant.
-    b.put(found == 0);
+    put_bit(b, found == 0);
     if (found == 0) return F;
   }
   // Open members in order: a 0 for each insignificant one, a 1 for each
@@ -158,8 +128,8 @@ int32_t Coder::code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
   uint32_t rest = open;
   for (uint32_t f = found; f != 0; f &= f - 1) {
     const int k = group_mask::lowest(f);
-    b.zeros(group_mask::count(rest & ((1u << k) - 1)));
-    b.put(1);
+    put_zeros(b, group_mask::count(rest & ((1u << k) - 1)));
+    put_bit(b, 1);
     rest &= ~((2u << k) - 1);
     F |= 2 << (2 * k);
     const tree::Place c = tree::offspring(s_, row, col, flags, k, tree_levels_);
@@ -171,7 +141,7 @@ int32_t Coder::code_sets(BitSink& b, uint32_t row, uint32_t col, int32_t flags,
     }
     write_entry(child, c.row, c.col, code_group(b, c.row, c.col, c.flags, T));
   }
-  b.zeros(group_mask::count(rest));
+  put_zeros(b, group_mask::count(rest));
   return F;
 }
 
@@ -183,8 +153,8 @@ bool Coder::sorting_pass() {
   std::memcpy(&threshold_bits, &T, sizeof T);
   const uint32_t threshold_exponent = threshold_bits >> 23 & 0xFF;
   LispList& lisp = s_.lisp;
-  BitSink b = bits_;
-  const int64_t limit = limit_;
+  BitWriter b = w_;
+  const int64_t limit = bit_limit(b);
   bool stop = false;
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
@@ -218,7 +188,7 @@ bool Coder::sorting_pass() {
     }
   }
   if (!stop) lisp.truncate(kept);
-  bits_ = b;
+  w_ = b;
   return stop;
 }
 
@@ -226,19 +196,19 @@ bool Coder::refinement_pass() {
   const float T = s_.threshold;
   s_.pass_end[s_.pass_count++] = s_.lsp.size();
   if (s_.pass_count < 2) return false;
-  BitSink b = bits_;
-  const int64_t limit = limit_;
+  BitWriter b = w_;
+  const int64_t limit = bit_limit(b);
   float* const base = base_;
   const bool stop = walk_lsp(s_.lsp, 0, s_.pass_end[s_.pass_count - 2],
                              [&](uint32_t offset, uint32_t ahead) {
                                __builtin_prefetch(base + ahead);
                                float& r = base[offset];
                                const bool bit = r >= T;
-                               b.put(bit);
+                               put_bit(b, bit);
                                r = r - (bit ? T : 0.0f);  // r - 0 is r
                                return b.pos >= limit;
                              });
-  bits_ = b;
+  w_ = b;
   return stop;
 }
 
@@ -256,6 +226,7 @@ void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
-  coder.finish();
   spiht_end(s);
 }
+
+}  // namespace quarn

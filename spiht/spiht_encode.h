@@ -4,18 +4,22 @@
 
 #include <cstdint>
 
-#include "codec/bit_writer.h"
 #include "spiht/lists.h"
+#include "stream/bit_writer.h"
+
+namespace quarn {
 
 class Image_3C;
 
 // Appends SPIHT bits to `w` until a budget check finds byte_count at or above
 // byte_budget, or the last of 32 passes ends. Requires the coding size copies
 // in `s`, `maxima` from descendant_maxima and the header already written.
-// Leaves the coefficients altered and the last partial byte unflushed. The
-// writer's buffer must hold byte_budget + 16 bytes: the coder clears it from
-// the writer's position on and stores whole 8-byte words.
+// Leaves the coefficients altered and the last partial word unstored. The
+// writer's buffer must have room for byte_budget + 16 bytes: up to 37 bits
+// can follow the last check, and the writer stores whole 8-byte words.
 void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
                   Image_3C& maxima, int32_t tree_levels, int32_t top_exponent);
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_SPIHT_ENCODE_H

@@ -9,6 +9,8 @@
 #include "image/image_3c.h"
 #include "image/kernels.h"
 
+namespace quarn {
+
 void spiht_begin(SpihtState& s, int32_t tree_levels) {
   s.lsp.begin(s.code_rows, s.code_cols);
   // When big buffers share huge pages, an entry per eight samples of a
@@ -134,3 +136,5 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& 
   }
   return top_exponent_of(M);
 }
+
+}  // namespace quarn

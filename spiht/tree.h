@@ -7,6 +7,8 @@
 
 #include "spiht/lists.h"
 
+namespace quarn {
+
 class Image_3C;
 
 namespace tree {
@@ -58,5 +60,7 @@ int32_t top_exponent_of(float M);
 // has offspring, and returns the top exponent over all three planes.
 int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima,
                           SpihtState& s, int32_t tree_levels);
+
+}  // namespace quarn
 
 #endif  // QUARN_SPIHT_TREE_H

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+namespace quarn {
+
 namespace {
 
 TEST(BigBuffer, SmallAndLargeBuffersAreAlignedUsableAndZeroWhenSaid) {
@@ -70,3 +72,5 @@ TEST(BigBuffer, BuffersShareTheUnusedEndOfAMapping) {
 #endif
 
 }  // namespace
+
+}  // namespace quarn

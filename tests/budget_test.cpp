@@ -1,8 +1,10 @@
-#include "codec/budget.h"
+#include "stream/budget.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+namespace quarn {
 
 namespace {
 
@@ -36,3 +38,5 @@ TEST(Budget, RateForBytesIsTheLowestThatGivesThem) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -7,6 +7,8 @@
 
 #include "codec_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 const double kRates[] = {0.1, 0.5, 2.0};
@@ -85,3 +87,5 @@ TEST(CodecRoundTrip, GoldenStreamsAndPixels) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -8,15 +8,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
+#include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/rgb_image.h"
 #if defined(QUARN_HAVE_IMAGEIO)
 #include "test_images.h"
 #endif
+
+namespace quarn {
 
 // A deterministic test picture: gradients, a disc with a hard edge, stripes
 // and pseudo-random texture, made with integer arithmetic only.
@@ -58,13 +63,21 @@ inline std::vector<uint8_t> encode_row(const RgbImage& image, double bitrate,
   return row;
 }
 
+// The header of a coded row, which must pass check_stream().
+inline StreamHeader header_of(const std::vector<uint8_t>& row) {
+  StreamHeader header;
+  const std::string problem = check_stream(row.data(), row.size(), &header);
+  if (!problem.empty()) throw std::runtime_error(problem);
+  return header;
+}
+
 // Decodes a coded row at `bitrate` into packed RGB.
 inline RgbImage decode_row(const std::vector<uint8_t>& row, double bitrate) {
   static Decoder dec;
   RgbImage out;
   read_size_prefix(row.data(), &out.width, &out.height);
   std::vector<uint8_t> cells(static_cast<std::size_t>(out.width) * out.height * 4);
-  decode_image(dec, out.width, out.height, row.data() + kPrefixBytes, row.size() - kPrefixBytes,
+  decode_image(dec, header_of(row), row.data() + kPrefixBytes, row.size() - kPrefixBytes,
                cells.data(), static_cast<std::ptrdiff_t>(out.width) * 4, bitrate);
   out.pixels.resize(cells.size() / 4 * 3);
   for (std::size_t i = 0; i < cells.size() / 4; ++i)
@@ -88,5 +101,7 @@ inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
   if (se == 0.0) return INFINITY;
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_CODEC_TEST_UTIL_H

@@ -7,35 +7,41 @@
 #include "image/colour_header.h"
 #include "image/image_3c.h"
 
+namespace quarn {
+
 namespace {
 
-// Applies the inverse colour step with the identity matrix and `mean` to one
-// sample s and returns the colour it gives.
-float colour_of(int32_t mean, float s) {
-  Image_3C image;
-  image.Allocate(8, 8);
+// An image as the inverse wavelet transform leaves it, with the identity
+// colour matrix: its planes are written out as they are, plus the means.
+void prepare_identity(Image_3C& image, int32_t rows, int32_t cols) {
+  image.ResetCoefficients(rows, cols);
   for (int e = 0; e < 3; ++e)
     for (int r = 0; r < 3; ++r) image.matrix[e][r] = e == r ? 1.0f : 0.0f;
+}
+
+// Writes one sample s with the identity matrix and `mean` and returns the
+// colour byte it gives.
+int colour_of(int32_t mean, float s) {
+  Image_3C image;
+  prepare_identity(image, 16, 16);
   image.mean[0] = mean;
-  for (int k = 0; k < 3; ++k)
-    for (int32_t y = 0; y < 8; ++y)
-      for (int32_t x = 0; x < 8; ++x) image.plane[k][y][x] = 0.0f;
   image.plane[0][0][0] = s;
-  image.InverseColour();
-  return image.plane[0][0][0];
+  uint8_t out[16 * 16 * 3];
+  image.WriteRgb(out, 16 * 3);
+  return out[0];
 }
 
 TEST(ColourInverse, RoundsJustBelowTheHalfAndClamps) {
-  EXPECT_EQ(colour_of(10, 0.5f), 10.0f);  // 10.999
-  EXPECT_EQ(colour_of(10, 0.6f), 11.0f);
-  EXPECT_EQ(colour_of(0, -0.8f), 0.0f);    // -0.3 truncates to 0
-  EXPECT_EQ(colour_of(0, -2.2f), 0.0f);    // -1.7 truncates to -1, clamped
-  EXPECT_EQ(colour_of(0, 255.7f), 255.0f);  // 256.2 clamps
-  EXPECT_EQ(colour_of(200, 54.6f), 255.0f);
+  EXPECT_EQ(colour_of(10, 0.5f), 10);  // 10.999
+  EXPECT_EQ(colour_of(10, 0.6f), 11);
+  EXPECT_EQ(colour_of(0, -0.8f), 0);    // -0.3 truncates to 0
+  EXPECT_EQ(colour_of(0, -2.2f), 0);    // -1.7 truncates to -1, clamped
+  EXPECT_EQ(colour_of(0, 255.7f), 255);  // 256.2 clamps
+  EXPECT_EQ(colour_of(200, 54.6f), 255);
   // Values no integer can hold clamp without an undefined conversion.
-  EXPECT_EQ(colour_of(0, 1e30f), 255.0f);
-  EXPECT_EQ(colour_of(0, -1e30f), 0.0f);
-  EXPECT_EQ(colour_of(0, NAN), 0.0f);
+  EXPECT_EQ(colour_of(0, 1e30f), 255);
+  EXPECT_EQ(colour_of(0, -1e30f), 0);
+  EXPECT_EQ(colour_of(0, NAN), 0);
 }
 
 TEST(ColourInverse, ZeroCoefficientsDecodeToTheMeans) {
@@ -47,44 +53,50 @@ TEST(ColourInverse, ZeroCoefficientsDecodeToTheMeans) {
   header.mean_q[2] = 255;
   Image_3C image;
   load_colour_q(image, header, 37, 45);
-  image.Recover();
+  for (int k = 0; k < 3; ++k) image.RecoverPlane(image.plane[k]);
   std::vector<uint8_t> out(37 * 45 * 3 + 1, 0xEE);
-  image.Write(out.data());
+  image.WriteRgb(out.data(), 45 * 3);
   for (std::size_t i = 0; i < 37 * 45; ++i) {
     ASSERT_EQ(out[3 * i], 12);
     ASSERT_EQ(out[3 * i + 1], 0);
     ASSERT_EQ(out[3 * i + 2], 255);
   }
   EXPECT_EQ(out.back(), 0xEE);  // only the logical area is written
-  std::vector<uint8_t> again(out.size(), 0xEE);
-  image.Write(again.data());
-  EXPECT_EQ(again, out);
+  EXPECT_EQ(image.levels, 0);
 }
 
-TEST(ColourInverse, WriteTakesTheTopLeftOfTheCodingArea) {
-  Image_3C image;
-  image.Allocate(9, 10);  // coding size 16 x 16
-  image.levels = 0;
-  for (int k = 0; k < 3; ++k)
-    for (int32_t y = 0; y < 16; ++y)
-      for (int32_t x = 0; x < 16; ++x) image.plane[k][y][x] = float(y * 16 + x + k);
-  std::vector<uint8_t> out(9 * 10 * 3);
-  image.Write(out.data());
-  for (int32_t y = 0; y < 9; ++y)
-    for (int32_t x = 0; x < 10; ++x)
-      for (int k = 0; k < 3; ++k) ASSERT_EQ(out[(y * 10 + x) * 3 + k], (y * 16 + x + k) & 255);
-}
-
-TEST(ColourInverseDeathTest, WriteNeedsTheColourDomain) {
-  EXPECT_EXIT(
-      {
-        ColourHeader header;
-        Image_3C image;
-        load_colour_q(image, header, 32, 32);
-        uint8_t out[32 * 32 * 3];
-        image.Write(out);
-      },
-      ::testing::ExitedWithCode(1), "cannot write < Image_3C >");
+// Both layouts take the top left of the coding area, row by row at the given
+// stride, and leave every sample zero for the next image of this size.
+TEST(ColourInverse, WritingTakesTheTopLeftOfTheCodingAreaAndClearsIt) {
+  for (const int bytes : {3, 4}) {
+    Image_3C image;
+    prepare_identity(image, 9, 10);  // coding size 16 x 16
+    for (int k = 0; k < 3; ++k)
+      for (int32_t y = 0; y < 16; ++y)
+        for (int32_t x = 0; x < 16; ++x) image.plane[k][y][x] = float(y * 16 + x + k);
+    const std::ptrdiff_t stride = 10 * bytes + 2;
+    std::vector<uint8_t> out(9 * stride, 0xEE);
+    if (bytes == 3) {
+      image.WriteRgb(out.data(), stride);
+    } else {
+      image.WriteCells(out.data(), stride);
+    }
+    for (int32_t y = 0; y < 9; ++y) {
+      for (int32_t x = 0; x < 10; ++x) {
+        const uint8_t* px = &out[y * stride + x * bytes];
+        if (bytes == 4) {
+          ASSERT_EQ(*px++, 255);
+        }
+        for (int k = 0; k < 3; ++k) ASSERT_EQ(px[k], (y * 16 + x + k) & 255);
+      }
+      ASSERT_EQ(out[y * stride + stride - 1], 0xEE);
+    }
+    for (int k = 0; k < 3; ++k)
+      for (int32_t y = 0; y < 16; ++y)
+        for (int32_t x = 0; x < 16; ++x) ASSERT_EQ(image.plane[k][y][x], 0.0f);
+  }
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -5,10 +5,12 @@
 
 #include <limits>
 
-#include "codec/bit_reader.h"
-#include "codec/bit_writer.h"
 #include "codec/stream_header.h"
+#include "stream/bit_reader.h"
+#include "stream/bit_writer.h"
 #include "tests/plugin_harness.h"
+
+namespace quarn {
 
 namespace {
 
@@ -275,3 +277,5 @@ TEST_F(DecoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalImages) {
 }
 
 }  // namespace
+
+}  // namespace quarn

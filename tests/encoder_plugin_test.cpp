@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <limits>
 
+#include "host/encoder_row.h"
 #include "host/plugin_records.h"
 #include "tests/plugin_harness.h"
+
+namespace quarn {
 
 namespace {
 
@@ -193,7 +196,7 @@ TEST_F(EncoderPlugin, RowAtTheLowestRateDecodes) {
   void* pack = instance(kPack);
   void* open = instance(kOpen);
   for (const auto& [w, h] : {std::pair{32, 83}, {33, 169}, {64, 64}, {768, 512}}) {
-    const double lowest = lowest_bitrate(w, h);
+    const double lowest = host::lowest_row_bitrate(w, h);
     ASSERT_TRUE(platform::set_attribute(pack, "bitrate", lowest));
     ASSERT_TRUE(platform::set_attribute(open, "bitrate", lowest));
     void* in = matrix(image_matrix(test_picture(w, h)));
@@ -271,3 +274,5 @@ TEST_F(EncoderPlugin, ThreadsTwoInstancesAtOnceGiveIdenticalRows) {
 }
 
 }  // namespace
+
+}  // namespace quarn

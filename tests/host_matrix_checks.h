@@ -8,6 +8,8 @@
 
 #include "platform/loader.h"
 
+namespace quarn {
+
 inline constexpr long kEROR = 0x45524F52L;
 inline constexpr long kINVP = 0x494E5650L;
 inline constexpr long kMSTP = 0x4D535450L;
@@ -24,5 +26,7 @@ inline bool plane0_all_255(void* m) {
   }
   return true;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_HOST_MATRIX_CHECKS_H

@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "image/fatal.h"
+#include "tests/image_test_util.h"
+
+namespace quarn {
 
 namespace {
 
@@ -71,32 +74,42 @@ TEST(Image3C, ResetCoefficientsClearsEverything) {
   }
 }
 
-using FatalDeathTest = ::testing::Test;
-
-TEST(FatalDeathTest, MessagesHaveTheFixedFormAndExitWithOne) {
-  EXPECT_EXIT(FatalError("something broke"), ::testing::ExitedWithCode(1),
-              "^\n\n\a -> Error: something broke\n Execution terminated!\n$");
-  EXPECT_EXIT(CheckAllocation(nullptr, nullptr), ::testing::ExitedWithCode(1),
-              "^\n\n\a -> Error: insufficient memory\\.\n Execution terminated!\n$");
-  EXPECT_EXIT(CheckAllocation(nullptr, "LSP"), ::testing::ExitedWithCode(1),
-              "^\n\n\a -> Error: insufficient memory\\.\nOrigin = LSP\n\n Execution "
-              "terminated!\n$");
+TEST(Fault, FatalErrorsAndFailedAllocationsRaiseTheirTexts) {
+  try {
+    FatalError("something broke");
+    ADD_FAILURE() << "FatalError returned";
+  } catch (const Fault& f) {
+    EXPECT_EQ(f.kind(), Fault::Kind::kInternal);
+    EXPECT_STREQ(f.what(), "something broke");
+  }
+  try {
+    CheckAllocation(nullptr, "LSP");
+    ADD_FAILURE() << "CheckAllocation returned";
+  } catch (const Fault& f) {
+    EXPECT_EQ(f.kind(), Fault::Kind::kMemory);
+    EXPECT_STREQ(f.what(), "insufficient memory.");
+    EXPECT_STREQ(f.origin(), "LSP");
+  }
   int x = 0;
   CheckAllocation(&x, "LSP");  // a valid pointer passes
 }
 
-TEST(FatalDeathTest, ImageRefusesBadSizesAndColours) {
+TEST(Fault, ImageRefusesBadSizesAndColours) {
   const char kTooSmall[] = "< Image_3C > dimension is too small or negative";
-  EXPECT_EXIT(Image_3C().Allocate(7, 100), ::testing::ExitedWithCode(1), kTooSmall);
-  EXPECT_EXIT(Image_3C().Allocate(100, 0), ::testing::ExitedWithCode(1), kTooSmall);
-  EXPECT_EXIT(Image_3C().Allocate(16369, 100), ::testing::ExitedWithCode(1), kTooSmall);
-  EXPECT_EXIT(
-      {
-        Image_3C image;
-        image.Allocate(16, 16);
-        image.SelectColor(3);
-      },
-      ::testing::ExitedWithCode(1), "invalid < Image_3C > color number");
+  EXPECT_EQ(fault_message([] { Image_3C().Allocate(7, 100); }), kTooSmall);
+  EXPECT_EQ(fault_message([] { Image_3C().Allocate(100, 0); }), kTooSmall);
+  EXPECT_EQ(fault_message([] { Image_3C().Allocate(16369, 100); }), kTooSmall);
+  Image_3C image;
+  image.Allocate(16, 16);
+  EXPECT_EQ(fault_message([&] { image.SelectColor(3); }), "invalid < Image_3C > color number");
+  // A refused size leaves the image empty and usable.
+  EXPECT_EQ(fault_message([&] { image.Allocate(4, 4); }), kTooSmall);
+  EXPECT_EQ(image.levels, -1);
+  EXPECT_EQ(image.lineStore, nullptr);
+  image.ResetCoefficients(16, 16);
+  EXPECT_EQ(image.levels, 1);
 }
 
 }  // namespace
+
+}  // namespace quarn

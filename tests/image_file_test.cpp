@@ -7,6 +7,8 @@
 #include "tests/image_variants.h"
 #include "tests/test_images.h"
 
+namespace quarn {
+
 namespace {
 
 const std::vector<ImageVariant>& variants() {
@@ -54,3 +56,5 @@ TEST(ImageFile, OutputFormatFollowsTheExtension) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -14,6 +14,8 @@
 #include "tests/png_writer.h"
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 struct ImageVariant {
   std::string name;
   std::vector<uint8_t> file;
@@ -190,5 +192,7 @@ inline std::vector<ImageVariant> image_variants(const RgbImage& base) {
                                       base, 4, 2, rgba16), base});
   return v;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_IMAGE_VARIANTS_H

@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/stream_header.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "test_images.h"
+
+namespace quarn {
 
 namespace {
 
@@ -79,7 +81,10 @@ RgbImage tiled_sample(int32_t width, int32_t height) {
 
 }  // namespace
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   if (argc != 4 && argc != 5) {
     std::fprintf(stderr, "usage: memory_peak WIDTH HEIGHT BITRATE [MAX_BYTES_PER_PIXEL]\n");
     return 2;
@@ -112,8 +117,10 @@ int main(int argc, char** argv) {
 
   static Decoder decoder;
   std::vector<uint8_t> cells = touched(static_cast<std::size_t>(width) * height * 4);
+  StreamHeader header;
+  check_stream(row.data(), row.size(), &header);
   m.start();
-  decode_image(decoder, width, height, row.data() + kPrefixBytes, row.size() - kPrefixBytes,
+  decode_image(decoder, header, row.data() + kPrefixBytes, row.size() - kPrefixBytes,
                cells.data(), static_cast<std::ptrdiff_t>(width) * 4, bitrate);
   const int64_t decode_peak = m.peak();
 

@@ -6,6 +6,8 @@
 
 #include "platform/loader.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(Platform, SymbolsAreInterned) {
@@ -52,3 +54,5 @@ TEST(Platform, LockAnswersThePreviousState) {
 }
 
 }  // namespace
+
+}  // namespace quarn

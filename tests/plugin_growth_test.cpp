@@ -32,6 +32,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+namespace quarn {
+
 namespace {
 
 using namespace plugin_test;
@@ -142,3 +144,5 @@ TEST(PluginGrowth, ThousandFramesKeepNothingAndLeakNothing) {
 }
 
 }  // namespace
+
+}  // namespace quarn

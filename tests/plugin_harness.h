@@ -21,7 +21,7 @@
 #include "tests/codec_test_util.h"
 #include "tests/host_matrix_checks.h"
 
-namespace plugin_test {
+namespace quarn::plugin_test {
 
 inline constexpr const char* kPack = "jit.quarnpack";
 inline constexpr const char* kOpen = "jit.quarnopen";
@@ -177,6 +177,6 @@ inline std::vector<GoldenCase> golden_cases() {
   };
 }
 
-}  // namespace plugin_test
+}  // namespace quarn::plugin_test
 
 #endif  // QUARN_TESTS_PLUGIN_HARNESS_H

@@ -6,6 +6,8 @@
 
 #include "tests/test_images.h"
 
+namespace quarn {
+
 namespace {
 
 std::vector<uint8_t> small_png() {
@@ -75,3 +77,5 @@ TEST(PngRead, RefusesABadChecksumAndSurvivesDamagedData) {
 }
 
 }  // namespace
+
+}  // namespace quarn

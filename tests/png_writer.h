@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace quarn {
+
 struct PngLayout {
   int colour_type = PNG_COLOR_TYPE_RGB;
   int depth = 8;
@@ -93,5 +95,7 @@ inline std::vector<uint8_t> write_png_file(const PngLayout& layout, uint32_t wid
   if (!ok) out.clear();
   return out;
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_PNG_WRITER_H

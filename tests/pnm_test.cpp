@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace quarn {
+
 namespace {
 
 struct Bad {
@@ -102,3 +104,5 @@ TEST(PnmRead, CutAtEveryLengthIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace quarn

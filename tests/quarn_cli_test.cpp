@@ -15,12 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/stream_header.h"
+#include "stream/budget.h"
 #include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
 #include "tools/png_io.h"
 #include "tools/pnm.h"
+
+namespace quarn {
 
 namespace fs = std::filesystem;
 
@@ -514,3 +516,5 @@ TEST_F(CliRefusal, DecodesAnyBytesBehindAValidHeader) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -6,6 +6,8 @@
 
 #include "spiht_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(SpihtDecode, ExampleGroupReconstructsAtThirtyEightHundredths) {
@@ -72,3 +74,5 @@ TEST(SpihtDecode, UnreachedCoefficientsStayZeroAndSignsAreKept) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -4,6 +4,8 @@
 
 #include "spiht_test_util.h"
 
+namespace quarn {
+
 namespace {
 
 TEST(SpihtEncode, GroupExampleBitsAndRemainders) {
@@ -51,3 +53,5 @@ TEST(SpihtEncode, EndsAfterThirtyTwoPassesWhenTheBudgetIsNotReached) {
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -5,12 +5,14 @@
 
 #include <vector>
 
-#include "codec/bit_reader.h"
-#include "codec/bit_writer.h"
 #include "image/image_3c.h"
 #include "spiht/spiht_decode.h"
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
+#include "stream/bit_reader.h"
+#include "stream/bit_writer.h"
+
+namespace quarn {
 
 struct SmallCode {
   static constexpr int32_t kLevels = 3;
@@ -45,7 +47,7 @@ struct SmallCode {
     w.byte_budget = byte_budget;
     spiht_encode(s, w, coefficients, maxima, kLevels, top_exponent);
     end_write(w);
-    written = w.byte_count;
+    written = byte_count(w);
   }
 
   // Bit k of the coded sequence after the "n".
@@ -75,5 +77,7 @@ struct SmallCode {
     return seen;
   }
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_SPIHT_TEST_UTIL_H

@@ -14,6 +14,8 @@
 
 #include "tools/png_io.h"
 
+namespace quarn {
+
 inline std::string kodak_path(int index) {
   char name[32];
   std::snprintf(name, sizeof name, "/kodim%02d.png", index);
@@ -66,5 +68,7 @@ inline void fix_crc(std::vector<uint8_t>* f, std::size_t at) {
   const uint32_t length = get32(*f, at);
   put32(f, at + 8 + length, static_cast<uint32_t>(crc32(0, f->data() + at + 4, length + 4)));
 }
+
+}  // namespace quarn
 
 #endif  // QUARN_TESTS_TEST_IMAGES_H

@@ -7,8 +7,10 @@
 #include <cmath>
 #include <random>
 
-#include "codec/budget.h"
 #include "image/image_3c.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -120,3 +122,5 @@ TEST(DescendantMaxima, EveryMemberWithOffspringHoldsItsTreeMaximum) {
 }
 
 }  // namespace
+
+}  // namespace quarn

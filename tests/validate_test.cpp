@@ -4,8 +4,10 @@
 
 #include <cmath>
 
-#include "codec/budget.h"
 #include "codec_test_util.h"
+#include "stream/budget.h"
+
+namespace quarn {
 
 namespace {
 
@@ -30,39 +32,39 @@ TEST(Validate, TooLowARateNamesTheLowestThatWorks) {
   EXPECT_NE(check_encode(768, 512, lowest * 0.999), "");
 }
 
-// The encoder plug-in's row can be one byte shorter than B + 4; at the lowest
-// rate it must still hold the whole header (at 32x83, B = 27 at 0.0813253
-// while the row has 30 cells).
-TEST(Validate, TheLowestRateHoldsTheHeaderInThePluginRowToo) {
-  EXPECT_NE(check_encode(32, 83, 0.0813253), "");
-  for (int32_t w = 32; w < 300; ++w) {
-    for (const int32_t h : {32, 83, 169, 710, 6860}) {
-      const double lowest = lowest_bitrate(w, h);
-      ASSERT_EQ(check_encode(w, h, lowest), "") << w << "x" << h;
-      ASSERT_GE(stream_bytes(lowest, stream_rate_for(w, h)), kHeaderBytes) << w << "x" << h;
-      ASSERT_GE(encoder_row_cells(w, h, lowest), kPrefixBytes + kHeaderBytes) << w << "x" << h;
-    }
-  }
-}
-
 TEST(Validate, StreamsMustHoldAConsistentHeader) {
   const RgbImage image = crop(load_sample(), 48, 40);
   const std::vector<uint8_t> row = encode_row(image, 0.5);
-  int32_t w = 0, h = 0;
-  EXPECT_EQ(check_stream(row.data(), row.size(), &w, &h), "");
-  EXPECT_EQ(w, 48);
-  EXPECT_EQ(h, 40);
-  EXPECT_NE(check_stream(row.data(), 30, &w, &h), "");  // shorter than prefix + header
-  EXPECT_EQ(check_stream(row.data(), 31, &w, &h), "");
+  StreamHeader header;
+  EXPECT_EQ(check_stream(row.data(), row.size(), &header), "");
+  EXPECT_EQ(header.width, 48);
+  EXPECT_EQ(header.height, 40);
+  EXPECT_NE(check_stream(row.data(), 30, &header), "");  // shorter than prefix + header
+  EXPECT_EQ(check_stream(row.data(), 31, &header), "");
   std::vector<uint8_t> bad = row;
   bad[4] = 'x';
-  EXPECT_NE(check_stream(bad.data(), bad.size(), &w, &h), "");
+  EXPECT_NE(check_stream(bad.data(), bad.size(), &header), "");
   bad = row;
   bad[3] = 41;  // prefix height disagrees with the header
-  EXPECT_NE(check_stream(bad.data(), bad.size(), &w, &h), "");
+  EXPECT_NE(check_stream(bad.data(), bad.size(), &header), "");
   bad = row;
   bad[1] = 8;  // a prefix below the smallest size
-  EXPECT_NE(check_stream(bad.data(), bad.size(), &w, &h), "");
+  EXPECT_NE(check_stream(bad.data(), bad.size(), &header), "");
+
+  // The stream alone: an "n", the whole header, and sizes the codec takes.
+  EXPECT_EQ(check_header(row.data() + 4, 27, &header), "");
+  EXPECT_NE(check_header(row.data() + 4, 26, &header), "");
+  bad = row;
+  bad[4] = 'm';
+  EXPECT_EQ(check_header(bad.data() + 4, bad.size() - 4, &header),
+            "stream does not start with the byte \"n\"");
+  bad = row;
+  bad[7] = 0;  // clears the header's height (and part of its width)
+  bad[6] &= 0x0F;
+  EXPECT_NE(check_header(bad.data() + 4, bad.size() - 4, &header).find("stream header: "),
+            std::string::npos);
 }
 
 }  // namespace
+
+}  // namespace quarn

@@ -5,6 +5,8 @@
 
 #include "codec/validate.h"
 
+namespace quarn {
+
 namespace {
 
 bool parse_number(const std::string& text, double* value) {
@@ -109,3 +111,5 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
   }
   return {};
 }
+
+}  // namespace quarn

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quarn {
+
 // Options a command can take.
 enum OptionBits : unsigned {
   kOptBitrate = 1,  // -b, --bitrate R
@@ -33,5 +35,7 @@ struct Options {
 // problem in one line.
 std::string parse_options(const std::vector<std::string>& args, unsigned allowed,
                           Options* options);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_ARGS_H

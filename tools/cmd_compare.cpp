@@ -7,6 +7,8 @@
 #include "tools/messages.h"
 #include "tools/stream_file.h"
 
+namespace quarn {
+
 namespace {
 
 int load(const std::string& path, RgbImage* image) {
@@ -41,3 +43,5 @@ int run_compare(const Options& o) {
   std::printf("largest difference:  %d\n", d.largest);
   return kExitOk;
 }
+
+}  // namespace quarn

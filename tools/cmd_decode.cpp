@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codec/budget.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/messages.h"
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 #include "tools/stream_file.h"
+
+namespace quarn {
 
 int run_decode(const Options& o) {
   const std::string& in = o.files[0];
@@ -71,3 +73,5 @@ int run_decode(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

@@ -10,6 +10,8 @@
 #include "tools/pnm.h"
 #include "tools/stream_file.h"
 
+namespace quarn {
+
 int run_encode(const Options& o) {
   const std::string& in = o.files[0];
   const std::string& out = o.files[1];
@@ -55,3 +57,5 @@ int run_encode(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

@@ -5,6 +5,8 @@
 #include "tools/messages.h"
 #include "tools/stream_file.h"
 
+namespace quarn {
+
 int run_info(const Options& o) {
   const std::string& in = o.files[0];
   StreamFile file;
@@ -30,3 +32,5 @@ int run_info(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

@@ -4,14 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "codec/budget.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/ladder_sheet.h"
 #include "tools/measure.h"
 #include "tools/messages.h"
 #include "tools/stream_file.h"
+
+namespace quarn {
 
 namespace {
 
@@ -93,3 +95,5 @@ int run_ladder(const Options& o) {
   }
   return kExitOk;
 }
+
+}  // namespace quarn

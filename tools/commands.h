@@ -8,6 +8,8 @@
 #include "tools/args.h"
 #include "tools/image_file.h"
 
+namespace quarn {
+
 int run_encode(const Options& options);   // IN OUT
 int run_decode(const Options& options);   // IN OUT
 int run_info(const Options& options);     // FILE
@@ -20,5 +22,7 @@ ImageFormat output_format(const Options& options, const std::string& out);
 
 // A bitrate as people write it: "0.5", "2", "0.025".
 std::string format_rate(double rate);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_COMMANDS_H

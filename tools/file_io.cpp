@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+namespace quarn {
+
 namespace {
 
 // What a pipe's first read gets room for, and the least a buffer grows by.
@@ -114,3 +116,5 @@ std::string write_output(const std::string& path, std::span<const uint8_t> data)
   }
   return problem;
 }
+
+}  // namespace quarn

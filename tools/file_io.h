@@ -15,6 +15,8 @@
 
 #include "image/big_buffer.h"
 
+namespace quarn {
+
 // Bytes in storage of their own.
 class FileBytes {
  public:
@@ -50,5 +52,7 @@ class FileBytes {
 std::string read_input(const std::string& path, FileBytes* data);
 // A file that cannot be written completely is removed again.
 std::string write_output(const std::string& path, std::span<const uint8_t> data);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_FILE_IO_H

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace quarn {
+
 namespace {
 
 struct Glyph {
@@ -72,3 +74,5 @@ void draw_text(RgbImage* image, int x, int y, const std::string& text, int scale
     }
   }
 }
+
+}  // namespace quarn

@@ -9,6 +9,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 inline constexpr int kGlyphWidth = 5;
 inline constexpr int kGlyphHeight = 7;
 inline constexpr int kGlyphAdvance = 6;  // glyph plus one column of space
@@ -21,5 +23,7 @@ int text_width(const std::string& text, int scale);
 // skipped.
 void draw_text(RgbImage* image, int x, int y, const std::string& text, int scale,
                uint8_t ink);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_FONT_H

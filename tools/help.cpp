@@ -1,5 +1,7 @@
 #include "tools/help.h"
 
+namespace quarn {
+
 const char kToolHelp[] =
     "usage: quarn COMMAND [options] FILE...\n"
     "\n"
@@ -94,3 +96,5 @@ const char kLadderHelp[] =
     "  --no-simd           use only the scalar kernels (same bytes, slower)\n"
     "\n"
     "example: quarn ladder photo.png ladder.png -r 0.05,0.2,1\n";
+
+}  // namespace quarn

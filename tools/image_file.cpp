@@ -5,6 +5,8 @@
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 
+namespace quarn {
+
 bool looks_like_image(std::span<const uint8_t> file) {
   return looks_like_png(file) || looks_like_pnm(file);
 }
@@ -42,3 +44,5 @@ std::string write_image(const RgbImage& image, ImageFormat format,
   }
   return write_png(image, file);
 }
+
+}  // namespace quarn

@@ -10,6 +10,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 enum class ImageFormat { kUnknown, kPng, kPpm };
 
 // True when the data starts like a PNG or a Netpbm file.
@@ -27,5 +29,7 @@ ImageFormat format_for_name(const std::string& name);
 
 std::string write_image(const RgbImage& image, ImageFormat format,
                         std::vector<uint8_t>* file);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_IMAGE_FILE_H

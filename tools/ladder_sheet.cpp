@@ -5,6 +5,8 @@
 
 #include "tools/font.h"
 
+namespace quarn {
+
 namespace {
 
 constexpr uint8_t kPaper = 255;
@@ -61,3 +63,5 @@ void place_tile(const SheetLayout& l, int32_t index, const RgbImage& tile,
               label[i], kLabelScale, kInk);
   }
 }
+
+}  // namespace quarn

@@ -11,6 +11,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 inline constexpr int32_t kSheetGutter = 8;
 inline constexpr int32_t kLabelStrip = 60;
 inline constexpr int kLabelLines = 3;
@@ -41,5 +43,7 @@ RgbImage blank_sheet(const SheetLayout& layout);
 // Copies tile `index` into its place and writes its label lines below it.
 void place_tile(const SheetLayout& layout, int32_t index, const RgbImage& tile,
                 const std::vector<std::string>& label, RgbImage* sheet);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_LADDER_SHEET_H

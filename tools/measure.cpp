@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace quarn {
+
 namespace {
 
 double psnr_of(double squared_error, std::size_t samples) {
@@ -33,3 +35,5 @@ std::string format_psnr(double psnr) {
   std::snprintf(text, sizeof text, "%.2f", psnr);
   return text;
 }
+
+}  // namespace quarn

@@ -6,6 +6,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 struct Difference {
   double psnr = 0.0;          // over all three channels, in dB
   double channel_psnr[3] = {};  // red, green, blue
@@ -17,5 +19,7 @@ Difference measure(const RgbImage& a, const RgbImage& b);
 
 // Two decimals, or "inf".
 std::string format_psnr(double psnr);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_MEASURE_H

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace quarn {
+
 namespace {
 
 // Keeps every message on one line, whatever a file name or a library's
@@ -36,3 +38,5 @@ void note(const std::string& text) {
 
 std::string input_name(const std::string& path) { return path == "-" ? "stdin" : path; }
 std::string output_name(const std::string& path) { return path == "-" ? "stdout" : path; }
+
+}  // namespace quarn

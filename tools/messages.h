@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quarn {
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadInput = 1;  // bad input, or a file not read or written
 inline constexpr int kExitUsage = 2;     // a command line the tool cannot follow
@@ -21,5 +23,7 @@ void note(const std::string& text);
 // The name a message uses for a path: "stdin" or "stdout" for "-".
 std::string input_name(const std::string& path);
 std::string output_name(const std::string& path);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_MESSAGES_H

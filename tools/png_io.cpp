@@ -9,6 +9,8 @@
 
 #include "codec/validate.h"
 
+namespace quarn {
+
 namespace {
 
 // Everything one libpng call sequence needs, kept outside the function that
@@ -207,3 +209,5 @@ std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
   if (!encode(job)) return "cannot write PNG: " + job.message;
   return {};
 }
+
+}  // namespace quarn

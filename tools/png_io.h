@@ -14,6 +14,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 // True when the data starts with the PNG signature.
 bool looks_like_png(std::span<const uint8_t> file);
 
@@ -26,5 +28,7 @@ std::string write_png(const RgbImage& image, std::vector<uint8_t>* file);
 // The same from `height` rows of `width` packed pixels.
 std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
                       std::vector<uint8_t>* file);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_PNG_IO_H

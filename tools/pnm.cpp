@@ -5,6 +5,8 @@
 
 #include "codec/validate.h"
 
+namespace quarn {
+
 namespace {
 
 bool is_space(uint8_t c) {
@@ -194,3 +196,5 @@ std::vector<uint8_t> write_ppm(const RgbImage& image) {
   out.insert(out.end(), image.pixels.begin(), image.pixels.end());
   return out;
 }
+
+}  // namespace quarn

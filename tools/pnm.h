@@ -15,6 +15,8 @@
 
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 // True when the data starts like a Netpbm file ("P" and a digit).
 bool looks_like_pnm(std::span<const uint8_t> file);
 
@@ -33,5 +35,7 @@ bool ppm_pixels_in_place(std::span<const uint8_t> file, int32_t* width, int32_t*
 std::string ppm_header(int32_t width, int32_t height);
 
 std::vector<uint8_t> write_ppm(const RgbImage& image);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_PNM_H

@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "image/big_buffer.h"
+#include "image/fatal.h"
 #include "image/kernels.h"
 #include "tools/args.h"
 #include "tools/commands.h"
 #include "tools/help.h"
 #include "tools/messages.h"
+
+namespace quarn {
 
 namespace {
 
@@ -91,13 +94,19 @@ std::string format_rate(double rate) {
   return text;
 }
 
+}  // namespace quarn
+
 int main(int argc, char** argv) {
+  using namespace quarn;
   // One picture per run: its buffers share huge pages.
   share_big_buffers(true);
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("quarn: out of memory\n", stderr);
+    return kExitBadInput;
+  } catch (const Fault& fault) {
+    std::fprintf(stderr, "quarn: %s\n", fault.what());
     return kExitBadInput;
   }
 }

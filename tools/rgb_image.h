@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <vector>
 
+namespace quarn {
+
 struct RgbImage {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> pixels;  // 3 bytes per pixel, rows packed
 };
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_RGB_IMAGE_H

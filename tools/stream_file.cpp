@@ -4,12 +4,13 @@
 #include <new>
 #include <utility>
 
-#include "codec/bit_reader.h"
-#include "codec/budget.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/validate.h"
+#include "stream/budget.h"
 #include "tools/image_file.h"
+
+namespace quarn {
 
 namespace {
 
@@ -29,17 +30,17 @@ Decoder& shared_decoder() {
 
 std::string parse_stream_file(FileBytes bytes, StreamFile* file) {
   if (looks_like_image(bytes.bytes())) return "this is an image file, not a coded stream";
-  int32_t width = 0;
-  int32_t height = 0;
-  std::string problem = check_stream(bytes.data(), bytes.size(), &width, &height);
+  StreamHeader header;
+  std::string problem = check_stream(bytes.data(), bytes.size(), &header);
   if (!problem.empty()) return problem;
   if (bytes.size() - kPrefixBytes > static_cast<std::size_t>(kMaxStreamBytes)) {
     return "stream of " + std::to_string(bytes.size() - kPrefixBytes) +
            " bytes is longer than the decoder takes";
   }
   file->stream_bytes = static_cast<int32_t>(bytes.size() - kPrefixBytes);
-  file->width = width;
-  file->height = height;
+  file->width = header.width;
+  file->height = header.height;
+  file->header = header;
   file->bytes = std::move(bytes);
   return {};
 }
@@ -50,14 +51,7 @@ std::string read_stream_file(const std::string& path, StreamFile* file) {
   return problem.empty() ? parse_stream_file(std::move(data), file) : problem;
 }
 
-StreamHeader read_stream_header(const StreamFile& file) {
-  BitReader reader;
-  begin_read(reader, file.bytes.data() + kPrefixBytes,
-             static_cast<std::size_t>(file.stream_bytes));
-  StreamHeader header;
-  read_header(reader, header);
-  return header;
-}
+StreamHeader read_stream_header(const StreamFile& file) { return file.header; }
 
 double whole_stream_bitrate(const StreamFile& file) {
   return bitrate_for_bytes(file.width, file.height, file.stream_bytes);
@@ -88,7 +82,7 @@ FileBytes encode_to_file(const RgbImage& image, double bitrate) {
 }
 
 void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrdiff_t stride) {
-  decode_image_rgb(shared_decoder(), file.width, file.height, file.bytes.data() + kPrefixBytes,
+  decode_image_rgb(shared_decoder(), file.header, file.bytes.data() + kPrefixBytes,
                    static_cast<std::size_t>(file.stream_bytes), out, stride, bitrate);
 }
 
@@ -109,3 +103,5 @@ std::string read_picture(FileBytes bytes, RgbImage* image) {
   *image = decode_file(file, whole_stream_bitrate(file));
   return {};
 }
+
+}  // namespace quarn

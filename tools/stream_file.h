@@ -11,11 +11,14 @@
 #include "tools/file_io.h"
 #include "tools/rgb_image.h"
 
+namespace quarn {
+
 struct StreamFile {
   FileBytes bytes;  // the whole file, prefix included
   int32_t width = 0;
   int32_t height = 0;
   int32_t stream_bytes = 0;  // bytes behind the prefix
+  StreamHeader header;       // as parsed when the file was checked
 };
 
 // Takes the file's bytes; returns an empty string when they form a coded
@@ -50,5 +53,7 @@ void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrd
 
 // An image file, or a coded file decoded in full: whatever the bytes hold.
 std::string read_picture(FileBytes bytes, RgbImage* image);
+
+}  // namespace quarn
 
 #endif  // QUARN_TOOLS_STREAM_FILE_H

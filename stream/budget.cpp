@@ -1,8 +1,10 @@
-#include "codec/budget.h"
+#include "stream/budget.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+
+namespace quarn {
 
 float stream_rate_for(int32_t width, int32_t height) {
   const int64_t pixels = static_cast<int64_t>(width) * height;
@@ -32,3 +34,9 @@ int32_t spiht_levels(int32_t a) {
   const int32_t length = static_cast<int32_t>(std::bit_width(u));
   return std::min(trailing, length - 2) - 1;
 }
+
+int32_t tree_levels_for(int32_t code_rows, int32_t code_cols) {
+  return std::min(spiht_levels(code_rows), spiht_levels(code_cols));
+}
+
+}  // namespace quarn

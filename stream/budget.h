@@ -1,9 +1,11 @@
-// The byte budget and the tree level rule, computed identically by the
-// encoder and the decoder.
-#ifndef QUARN_CODEC_BUDGET_H
-#define QUARN_CODEC_BUDGET_H
+// The byte budget and the tree level rule: what the encoder and the decoder
+// must compute identically, computed here once for both.
+#ifndef QUARN_STREAM_BUDGET_H
+#define QUARN_STREAM_BUDGET_H
 
 #include <cstdint>
+
+namespace quarn {
 
 // Largest stream length the codec accepts, with room for its work buffers.
 inline constexpr int32_t kMaxStreamBytes = 0x7FFFFFFF - 4096;
@@ -25,4 +27,9 @@ double bitrate_for_bytes(int32_t width, int32_t height, int32_t bytes);
 // - 2) - 1. Differs from the wavelet's own level rule.
 int32_t spiht_levels(int32_t a);
 
-#endif  // QUARN_CODEC_BUDGET_H
+// The trees' levels for a coding size: the smaller of the two sides' rule.
+int32_t tree_levels_for(int32_t code_rows, int32_t code_cols);
+
+}  // namespace quarn
+
+#endif  // QUARN_STREAM_BUDGET_H

@@ -1,0 +1,21 @@
+// The library's context: the codec's records, kept from one call to the
+// next, and what the last failed call said.
+#ifndef QUARN_API_CONTEXT_H
+#define QUARN_API_CONTEXT_H
+
+#include <string>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "quarn/quarn.h"
+
+struct quarn_context {
+  quarn::Encoder encoder;
+  quarn::Decoder decoder;
+  std::vector<unsigned char> rgb;  // RGBA input repacked, kept between frames
+  std::string message;             // the last failure's, "" after a success
+  int threads = 0;
+};
+
+#endif  // QUARN_API_CONTEXT_H
