@@ -37,11 +37,11 @@ for dir in "${library[@]}"; do
     esac
   done
 done
-sources+=("$web/src/quarn_wasm.c" ${QUARN_WEB_EXTRA_SOURCES:-})
+sources+=("$web/src/quarn_wasm.c")
 
 out="$dist/quarn-core.mjs"
 if [ "${1:-}" != "--force" ] && [ -f "$out" ] && [ -f "$dist/quarn.mjs" ] &&
-   [ -z "$(cd "$root" && find "${library[@]}" include "$web/src" "$web/build.sh" \
+   [ -z "$(cd "$root" && find "${library[@]}" include CMakeLists.txt "$web/src" "$web/build.sh" \
              -newer "$out" -type f 2>/dev/null | head -1)" ]; then
   echo "web/dist is up to date"
   exit 0
@@ -51,8 +51,9 @@ fi
 # fused multiply-adds, no fast-math. The codec raises C++ exceptions for
 # internal faults, which the library turns into error codes: WebAssembly's
 # own exception handling catches them at no cost while none is thrown.
+version=$(sed -n 's/^project(quarn VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 flags=(-O3 -ffp-contract=off -fwasm-exceptions -Wall -Wextra -Wpedantic -Werror
-       -include "$web/src/compat.h" -I "$root" -I "$root/include" ${QUARN_WEB_EXTRA_FLAGS:-})
+       -include "$web/src/compat.h" -I "$root" -I "$root/include" "-DQUARN_VERSION=\"$version\"")
 mkdir -p "$obj" "$dist"
 echo "Compiling ${#sources[@]} files with $(emcc --version | head -1 | sed 's/ (.*//') ..."
 objects=()
@@ -75,7 +76,7 @@ for src in "${sources[@]}"; do
 done
 for p in "${pids[@]}"; do wait "$p"; done
 
-exports='["_malloc","_free","_qw_encode","_qw_decode","_qw_info","_quarn_version","_quarn_free","_quarn_error_string"]'
+exports='["_malloc","_free","_qw_init","_qw_message","_qw_encode","_qw_decode","_qw_info","_quarn_version","_quarn_free"]'
 # One file that runs anywhere: the WebAssembly is embedded rather than
 # fetched by URL, which fails under Node and needs a server for pages.
 em++ "${objects[@]}" -O3 -fwasm-exceptions -o "$out.tmp.mjs" \

@@ -30,6 +30,8 @@ function checkRate(value) {
 export default async function createQuarn() {
   const core = await createCore();
   const heap = () => core.HEAPU8;
+  const fail = () => new Error(core.UTF8ToString(core._qw_message()));
+  if (core._qw_init() !== 0) throw fail();
   // Four words for the out-parameters of every call (pointer, size, width,
   // height) and the header's fields, allocated once.
   const slots = core._malloc(16 + INFO_FIELDS * 8);
@@ -37,7 +39,6 @@ export default async function createQuarn() {
   if (!slots) throw new Error("out of memory");
 
   const word = (i) => core.HEAPU32[(slots >> 2) + i];
-  const fail = (code) => new Error(core.UTF8ToString(core._quarn_error_string(code)));
 
   // Copies `bytes` into new module memory and runs `use` on the pointer.
   function withCopy(bytes, use) {
@@ -70,7 +71,7 @@ export default async function createQuarn() {
     }
     return withCopy(rgba.subarray(0, width * height * 4), (ptr) => {
       const code = core._qw_encode(ptr, width, height, bitrate, slots, slots + 4);
-      if (code !== 0) throw fail(code);
+      if (code !== 0) throw fail();
       return take(word(0), word(1), Uint8Array);
     });
   }
@@ -80,7 +81,7 @@ export default async function createQuarn() {
     checkRate(bitrate);
     return withCopy(bytes, (ptr) => {
       const code = core._qw_decode(ptr, bytes.length, bitrate, slots, slots + 8, slots + 12);
-      if (code !== 0) throw fail(code);
+      if (code !== 0) throw fail();
       const width = word(2);
       const height = word(3);
       return { width, height, rgba: take(word(0), width * height * 4, Uint8ClampedArray) };
@@ -91,7 +92,7 @@ export default async function createQuarn() {
     checkBytes(bytes, "bytes");
     return withCopy(bytes, (ptr) => {
       const code = core._qw_info(ptr, bytes.length, fields);
-      if (code !== 0) throw fail(code);
+      if (code !== 0) throw fail();
       const f = Array.from(core.HEAPF64.subarray(fields >> 3, (fields >> 3) + INFO_FIELDS));
       return {
         width: f[0],

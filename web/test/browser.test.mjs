@@ -167,13 +167,12 @@ test("damaged and truncated files get a message, and the page carries on", async
     const path = workFile(name);
     writeFileSync(path, bytes);
     const refusal = run("info", path).stderr.trim();
-    assert.match(refusal, /^quarn: /);
+    assert.ok(refusal.startsWith(`quarn: ${path}: `), refusal);
     await upload(path);
     await page.waitForFunction((name) => document.getElementById("message").textContent.startsWith(name),
       { timeout: 10000 }, name);
-    const text = await message();
-    assert.match(text, new RegExp(`^${name}: cannot decode this file: \\w`));
-    console.log(`  ${text}`);
+    // The library's words, as the tool gives them.
+    assert.equal(await message(), `${name}: cannot decode this file: ${refusal.slice(`quarn: ${path}: `.length)}`);
   }
   const fake = workFile("broken.png");
   writeFileSync(fake, Buffer.concat([readFileSync(SAMPLE).subarray(0, 100)]));

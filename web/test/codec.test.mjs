@@ -9,7 +9,7 @@ import { before, describe, test } from "node:test";
 
 import createQuarn from "../dist/quarn.mjs";
 import {
-  ROOT, SAMPLE, nativeDecode, quarn as tool, rgbOf, sha256, toolMissing, workFile, writePpm,
+  ROOT, SAMPLE, nativeDecode, quarn as tool, rgbOf, run, sha256, toolMissing, workFile, writePpm,
 } from "./native.mjs";
 import { readPng } from "./png.mjs";
 
@@ -135,13 +135,30 @@ describe("refusals", () => {
     return true;
   };
 
+  // The tool's one line for a refused file, less its "quarn: FILE: ".
+  const toolSays = (path, ...args) => {
+    const { status, stderr } = run(...args);
+    assert.equal(status, 1);
+    return stderr.trim().slice(`quarn: ${path}: `.length);
+  };
+
   test("bad images and rates", () => {
     const small = synthetic(10, 10, 1);
     assert.throws(() => quarn.encode(small, 10, 10, 0.5), codecError);
+    const path = workFile("small.ppm");
+    writePpm(path, 10, 10, small);
+    assert.throws(() => quarn.encode(small, 10, 10, 0.5), {
+      message: toolSays(path, "encode", path, workFile("small.qrn")),
+    });
     const image = synthetic(40, 40, 2);
     for (const rate of [0, -1, NaN, Infinity, 1000, 1e-6]) {
       assert.throws(() => quarn.encode(image, 40, 40, rate), codecError, `rate ${rate}`);
     }
+    const low = workFile("low.ppm");
+    writePpm(low, 40, 40, image);
+    assert.throws(() => quarn.encode(image, 40, 40, 0.01), {
+      message: toolSays(low, "encode", low, workFile("low.qrn"), "-b", "0.01"),
+    });
     assert.throws(() => quarn.encode(image, 40, 41, 1), RangeError);
     assert.throws(() => quarn.encode(image, 40.5, 40, 1), RangeError);
     assert.throws(() => quarn.encode([1, 2, 3], 1, 1, 1), TypeError);
@@ -154,6 +171,9 @@ describe("refusals", () => {
     damaged[4] = "m".charCodeAt(0); // the stream's first byte
     const resized = good.slice();
     resized[1] = 65; // a width the header does not hold
+    const path = workFile("damaged.qrn");
+    writeFileSync(path, damaged);
+    assert.throws(() => quarn.decode(damaged), { message: toolSays(path, "info", path) });
     for (const [what, bytes] of [
       ["empty", new Uint8Array(0)],
       ["the size prefix alone", good.subarray(0, 4)],
