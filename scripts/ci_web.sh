@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh chromium
+# One apt run for both (web/build.sh would install emscripten by itself).
+scripts/deps.sh chromium emscripten
 web/build.sh
 if [ ! -x build/tools/quarn ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
