@@ -25,6 +25,13 @@ int parse(quarn_context& context, const unsigned char* data, std::size_t size,
   return QUARN_OK;
 }
 
+// 0 reads the whole stream; any other rate must be one the codec takes.
+int check_rate(quarn_context& context, double bitrate) {
+  if (bitrate == 0.0) return QUARN_OK;
+  const std::string problem = check_bitrate(bitrate);
+  return problem.empty() ? QUARN_OK : fail(context, QUARN_ERROR_BITRATE, problem);
+}
+
 // The stream bytes behind the prefix that the decoder may read.
 std::size_t stream_size(std::size_t size) {
   return std::min<std::size_t>(size - kPrefixBytes, static_cast<std::size_t>(kMaxStreamBytes));
@@ -36,16 +43,15 @@ int decode(quarn_context& context, const unsigned char* data, std::size_t size, 
   if (format != QUARN_RGB && format != QUARN_RGBA) {
     return fail(context, QUARN_ERROR_ARGUMENT, "the pixel format is neither RGB nor RGBA");
   }
-  if (bitrate != 0.0) {
-    const std::string problem = check_bitrate(bitrate);
-    if (!problem.empty()) return fail(context, QUARN_ERROR_BITRATE, problem);
-  }
+  const int rate_code = check_rate(context, bitrate);
+  if (rate_code != QUARN_OK) return rate_code;
   StreamHeader header;
   const int code = parse(context, data, size, &header);
   if (code != QUARN_OK) return code;
   const std::size_t row = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(format);
-  if (stride < row)
+  if (stride < row) {
     return fail(context, QUARN_ERROR_ARGUMENT, "the row stride is shorter than a row");
+  }
   const std::size_t height = static_cast<std::size_t>(header.height);
   if (capacity < row || (capacity - row) / stride < height - 1) {
     return fail(context, QUARN_ERROR_BUFFER,
@@ -119,7 +125,8 @@ int quarn_decode_rgb(const unsigned char* data, size_t size, double bitrate, uns
   if (context == nullptr) return QUARN_ERROR_MEMORY;
   return api::guarded(*context, [&]() -> int {
     StreamHeader header;
-    int code = api::parse(*context, data, size, &header);
+    int code = api::check_rate(*context, bitrate);
+    if (code == QUARN_OK) code = api::parse(*context, data, size, &header);
     if (code != QUARN_OK) return code;
     const std::size_t row = static_cast<std::size_t>(header.width) * 3;
     const std::size_t bytes = row * static_cast<std::size_t>(header.height);

@@ -37,8 +37,9 @@ int encode(quarn_context& context, const unsigned char* pixels, int width, int h
   const int code = check(context, width, height, bitrate, &size);
   if (code != QUARN_OK) return code;
   const std::size_t row = static_cast<std::size_t>(width) * static_cast<std::size_t>(format);
-  if (stride < row)
+  if (stride < row) {
     return fail(context, QUARN_ERROR_ARGUMENT, "the row stride is shorter than a row");
+  }
   if (capacity < size) {
     return fail(context, QUARN_ERROR_BUFFER,
                 "the coded file needs " + std::to_string(size) + " bytes, the buffer holds " +

@@ -66,21 +66,22 @@ double lowest_bitrate(int32_t width, int32_t height) {
   return lowest_bitrate(width, height, header_in_budget);
 }
 
-std::string too_low_for_header(int32_t width, int32_t height, double bitrate, double lowest) {
-  return "bitrate " + number(bitrate) + " is too low to hold the stream header at " +
-         dims(width, height) + "; the lowest that works is " + number(lowest);
-}
-
-std::string check_encode(int64_t width, int64_t height, double bitrate) {
+std::string check_encode(int64_t width, int64_t height, double bitrate,
+                         bool (*holds)(int32_t, int32_t, double)) {
   std::string problem = check_size(width, height);
   if (problem.empty()) problem = check_bitrate(bitrate);
   if (!problem.empty()) return problem;
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(height);
-  if (!header_in_budget(w, h, bitrate)) {
-    return too_low_for_header(w, h, bitrate, lowest_bitrate(w, h));
+  if (!holds(w, h, bitrate)) {
+    return "bitrate " + number(bitrate) + " is too low to hold the stream header at " +
+           dims(w, h) + "; the lowest that works is " + number(lowest_bitrate(w, h, holds));
   }
   return {};
+}
+
+std::string check_encode(int64_t width, int64_t height, double bitrate) {
+  return check_encode(width, height, bitrate, header_in_budget);
 }
 
 namespace {

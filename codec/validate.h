@@ -30,6 +30,11 @@ std::string check_bitrate(double bitrate);
 // Size, bitrate, and a budget of B bytes that holds the complete header.
 std::string check_encode(int64_t width, int64_t height, double bitrate);
 
+// Size, bitrate, and a budget that `holds` accepts, which must accept every
+// rate above one that it accepts; a rate too low names the lowest it takes.
+std::string check_encode(int64_t width, int64_t height, double bitrate,
+                         bool (*holds)(int32_t, int32_t, double));
+
 // The lowest bitrate at this size that `holds` accepts, shown with six
 // significant digits, so that it can be printed, read back and used exactly
 // as shown. `holds` must accept every rate above one that it accepts.
@@ -37,9 +42,6 @@ double lowest_bitrate(int32_t width, int32_t height, bool (*holds)(int32_t, int3
 
 // The lowest bitrate at this size whose B holds the whole stream header.
 double lowest_bitrate(int32_t width, int32_t height);
-
-// The message of a bitrate too low for the header at this size.
-std::string too_low_for_header(int32_t width, int32_t height, double bitrate, double lowest);
 
 // A stream (the bytes behind the size prefix) that starts with "n" and holds
 // the whole header, whose sizes the codec takes. This is where a header is

@@ -1,8 +1,8 @@
 // A coded row (size prefix and stream, as in a .qrn file) from anyone: the
 // validating entry that the tool and the decoder plug-in use, then decoding
 // at several rates: the whole stream, a coarser prefix, and a rate past the
-// end of the stream (the reader must yield zero bits there and never read
-// outside the row).
+// end of the stream (which reads the whole stream and never outside the
+// row).
 #include <cstdint>
 #include <vector>
 

@@ -34,14 +34,7 @@ inline double lowest_row_bitrate(int32_t width, int32_t height) {
 
 // check_encode(), and a row that holds the whole header.
 inline std::string check_row_encode(int64_t width, int64_t height, double bitrate) {
-  std::string problem = check_encode(width, height, bitrate);
-  if (!problem.empty()) return problem;
-  const auto w = static_cast<int32_t>(width);
-  const auto h = static_cast<int32_t>(height);
-  if (!row_holds_header(w, h, bitrate)) {
-    return too_low_for_header(w, h, bitrate, lowest_row_bitrate(w, h));
-  }
-  return {};
+  return check_encode(width, height, bitrate, row_holds_header);
 }
 
 }  // namespace quarn::host

@@ -3,7 +3,6 @@
 // that its bits so far leave open, by one shared step per sorting pass.
 #include "spiht/spiht_decode.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 

@@ -53,7 +53,7 @@ QUARN_HOT uint32_t peek_bits(const BitReader& r) {
   uint32_t word;
   if (i + 4 <= static_cast<uint64_t>(r.bytes)) {
     std::memcpy(&word, r.data + i, sizeof word);
-    word = little_endian32(word);
+    word = little_endian(word);
   } else {
     word = byte_at(r, i) | byte_at(r, i + 1) << 8 | byte_at(r, i + 2) << 16 |
            byte_at(r, i + 3) << 24;

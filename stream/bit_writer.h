@@ -47,7 +47,7 @@ inline int64_t bit_limit(const BitWriter& w) {
 // Stores the word that holds bits 64 x index and up. Positions are never
 // negative.
 QUARN_HOT void store_word(const BitWriter& w, uint64_t index, uint64_t word) {
-  const uint64_t bytes = little_endian64(word);
+  const uint64_t bytes = little_endian(word);
   std::memcpy(w.out + index * 8, &bytes, sizeof bytes);
 }
 

@@ -13,17 +13,16 @@
 
 namespace quarn {
 
-inline uint64_t little_endian64(uint64_t v) {
+// A 32- or 64-bit word as it lies in little-endian bytes, and back.
+template <class Word>
+inline Word little_endian(Word v) {
+  static_assert(sizeof(Word) == 4 || sizeof(Word) == 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return __builtin_bswap64(v);
-#else
-  return v;
-#endif
-}
-
-inline uint32_t little_endian32(uint32_t v) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return __builtin_bswap32(v);
+  if constexpr (sizeof(Word) == 8) {
+    return __builtin_bswap64(v);
+  } else {
+    return __builtin_bswap32(v);
+  }
 #else
   return v;
 #endif
