@@ -65,6 +65,7 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32
   write_header(enc.bits, enc);
   spiht_encode(enc.spiht, enc.bits, enc.image, enc.maxima, enc.tree_levels,
                enc.top_exponent);
+  enc.coded_bits = enc.bits.pos;
   end_write(enc.bits);
   // A stream that ends before its budget (after the last pass) is padded
   // with zeros.
@@ -81,6 +82,17 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32
   }
   stage_finished(enc.stages, Stage::kOutput);
   return copied;
+}
+
+int32_t complete_stream_bytes(const Encoder& enc) {
+  const int64_t coded = enc.coded_bits;
+  // The coder checks its budget after its last bit; it stops at a check
+  // once byte_budget - 1 whole bytes follow the "n".
+  if (coded >= (static_cast<int64_t>(enc.bits.byte_budget) - 1) * 8) return 0;
+  // A decoder given B bytes stops at a check once it has read into byte
+  // B - 2 after the "n", and its last check but one can come one bit before
+  // the end: (coded - 1) bits must lie within B - 3 bytes.
+  return static_cast<int32_t>((coded - 1 + 7) / 8 + 3);
 }
 
 }  // namespace quarn

@@ -24,6 +24,7 @@ struct Encoder : StreamHeader {
   SpihtState spiht;
   StageHook stages;  // optional: told as each stage ends (for benchmarks)
   std::vector<uint8_t> stream;  // the stream as it is coded, kept between images
+  int64_t coded_bits = 0;       // bits coded after the "n", the flush byte not counted
 };
 
 // Room the coder needs behind the budget of B stream bytes: for the header of
@@ -49,6 +50,13 @@ inline int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity
   return encode_image(enc, out, out_capacity, width, height, rgb,
                       static_cast<std::ptrdiff_t>(width) * 3, bitrate);
 }
+
+// After encode_image: when the coder ran out of passes before the budget
+// stopped it, the shortest stream length B at which that encoding is whole:
+// the coder codes every pass within it and a decoder given it reads every
+// bit. A longer budget only adds zero bytes. 0 when the budget cut the
+// coding short.
+int32_t complete_stream_bytes(const Encoder& enc);
 
 }  // namespace quarn
 

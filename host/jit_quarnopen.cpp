@@ -144,13 +144,13 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
 
 }  // namespace quarn
 
-t_class* max_jit_quarnopen_class = nullptr;
+void* max_jit_quarnopen_class = nullptr;
 
 t_jit_err jit_quarnopen_init(void) {
-  quarn::host::register_jit_class(quarn::kNames,
-                                  reinterpret_cast<method>(quarn::jit_quarnopen_new),
-                                  reinterpret_cast<method>(quarn::jit_quarnopen_free),
-                                  reinterpret_cast<method>(quarn::jit_quarnopen_matrix_calc),
+  using quarn::host::as_method;
+  quarn::host::register_jit_class(quarn::kNames, as_method(quarn::jit_quarnopen_new),
+                                  as_method(quarn::jit_quarnopen_free),
+                                  as_method(quarn::jit_quarnopen_matrix_calc),
                                   &quarn::jit_quarnopen_class);
   return JIT_ERR_NONE;
 }

@@ -114,13 +114,13 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
 
 }  // namespace quarn
 
-t_class* max_jit_quarnpack_class = nullptr;
+void* max_jit_quarnpack_class = nullptr;
 
 t_jit_err jit_quarnpack_init(void) {
-  quarn::host::register_jit_class(quarn::kNames,
-                                  reinterpret_cast<method>(quarn::jit_quarnpack_new),
-                                  reinterpret_cast<method>(quarn::jit_quarnpack_free),
-                                  reinterpret_cast<method>(quarn::jit_quarnpack_matrix_calc),
+  using quarn::host::as_method;
+  quarn::host::register_jit_class(quarn::kNames, as_method(quarn::jit_quarnpack_new),
+                                  as_method(quarn::jit_quarnpack_free),
+                                  as_method(quarn::jit_quarnpack_matrix_calc),
                                   &quarn::jit_quarnpack_class);
   return JIT_ERR_NONE;
 }
