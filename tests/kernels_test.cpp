@@ -1,6 +1,6 @@
 // Every SIMD kernel table against the scalar one, byte for byte, on sizes
-// that are minimal, odd or not multiples of any vector width; and the switch
-// that forces the scalar kernels.
+// that are minimal, odd or not multiples of any vector width; and the cap on
+// the instruction set, which also forces the scalar kernels.
 #include "image/kernels.h"
 
 #include <gtest/gtest.h>
@@ -272,6 +272,30 @@ TEST(Kernels, ForcingScalarSwitchesTheActiveTableAndKeepsEveryByte) {
     }
   }
   EXPECT_NE(kernels::for_isa(Isa::kScalar), nullptr);
+}
+
+// The cap picks the widest table up to it and never one the processor
+// lacks; the names read back.
+TEST(Kernels, TheInstructionSetCapNeverRaisesThePath) {
+  const Isa all[] = {Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512};
+  for (Isa cap : all) {
+    kernels::cap_isa(cap);
+    const Isa got = kernels::active().isa;
+    EXPECT_LE(got, cap) << kernels::isa_name(cap);
+    EXPECT_EQ(kernels::for_isa(got), &kernels::active());
+    for (Isa wider : all) {
+      if (wider > got && wider <= cap) {
+        EXPECT_EQ(kernels::for_isa(wider), nullptr);
+      }
+    }
+    Isa back;
+    ASSERT_TRUE(kernels::isa_from_name(kernels::isa_name(cap), &back));
+    EXPECT_EQ(back, cap);
+  }
+  kernels::cap_isa(Isa::kAvx512);
+  Isa unused;
+  EXPECT_FALSE(kernels::isa_from_name("avx", &unused));
+  EXPECT_FALSE(kernels::isa_from_name("", &unused));
 }
 
 }  // namespace
