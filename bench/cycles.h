@@ -111,8 +111,7 @@ inline double tick_rate() {
     while (std::chrono::steady_clock::now() - c0 < std::chrono::milliseconds(50)) {
     }
     const uint64_t t1 = ticks();
-    const double s =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
     return static_cast<double>(t1 - t0) / s;
   }();
   return rate;
@@ -164,9 +163,9 @@ inline Figure measure(const std::function<void()>& reset, const std::function<vo
     reset();
     const auto t0 = std::chrono::steady_clock::now();
     run();
-    fastest = std::min(fastest, std::chrono::duration<double, std::nano>(
-                                    std::chrono::steady_clock::now() - t0)
-                                    .count());
+    fastest = std::min(
+        fastest,
+        std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
   }
   f.tsc_cycles = fastest;
 #endif

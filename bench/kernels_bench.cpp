@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cycles.h"
+#include "image/big_buffer.h"
 #include "image/kernels.h"
 
 namespace {
@@ -32,35 +33,56 @@ using kernels::Table;
 
 constexpr int32_t kRows = 512;
 constexpr int32_t kCols = 768;
-constexpr std::ptrdiff_t kStride = 768;
+// As the codec lays out a plane: an odd number of cache lines per row, in
+// storage from allocate_big() (huge pages where the system has them).
+constexpr std::ptrdiff_t kStride = 784;
 constexpr std::size_t kSamples = static_cast<std::size_t>(kRows) * kStride;
+
+// Floats in storage from allocate_big().
+class Samples {
+ public:
+  explicit Samples(std::size_t n) : n_(n), buffer_(allocate_big(n * sizeof(float))) {
+    if (buffer_.data == nullptr) std::abort();
+  }
+  Samples(const Samples&) = delete;
+  ~Samples() { release_big(buffer_); }
+  Samples& operator=(const Samples& other) {
+    std::memcpy(data(), other.data(), sizeof(float) * std::min(n_, other.n_));
+    return *this;
+  }
+  float* data() const { return static_cast<float*>(buffer_.data); }
+  float& operator[](std::size_t i) const { return data()[i]; }
+
+ private:
+  std::size_t n_;
+  BigBuffer buffer_;
+};
 
 // Three planes of samples as the colour and wavelet kernels see them, a
 // sparse plane as a coarse stream's detail bands are (mostly +0), maxima
 // (magnitudes), and the pixels of the picture.
 struct Data {
-  std::vector<float> planes[3], sparse, maxima;
-  std::vector<float> work;
+  Samples planes[3] = {Samples(kSamples), Samples(kSamples), Samples(kSamples)};
+  Samples sparse{kSamples}, maxima{kSamples};
+  Samples work{std::max(kernels::work_floats(kCols), 3 * static_cast<std::size_t>(kCols) + 48)};
   std::vector<uint8_t> rgb, cells;
   Data()
-      : work(std::max(kernels::work_floats(kCols), 3 * static_cast<std::size_t>(kCols) + 48)),
-        rgb(kSamples * 3),
-        cells(kSamples * 4) {
+      : rgb(static_cast<std::size_t>(kRows) * kCols * 3),
+        cells(static_cast<std::size_t>(kRows) * kCols * 4) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> value(-100.0f, 100.0f);
     for (auto& p : planes) {
-      p.resize(kSamples);
-      for (float& x : p) x = value(rng);
+      for (std::size_t i = 0; i < kSamples; ++i) p[i] = value(rng);
     }
-    sparse.assign(kSamples, 0.0f);
+    for (std::size_t i = 0; i < kSamples; ++i) sparse[i] = 0.0f;
     for (int32_t y = 0; y < kRows; ++y) {
       for (int32_t x = 0; x < kCols; ++x) {
         // A dense low band in the corner; elsewhere one sample in 20.
-        if ((y < kRows / 2 && x < kCols / 2) || rng() % 20 == 0) sparse[y * kStride + x] = value(rng);
+        if ((y < kRows / 2 && x < kCols / 2) || rng() % 20 == 0)
+          sparse[y * kStride + x] = value(rng);
       }
     }
-    maxima.resize(kSamples);
-    for (float& x : maxima) x = std::fabs(value(rng));
+    for (std::size_t i = 0; i < kSamples; ++i) maxima[i] = std::fabs(value(rng));
     for (uint8_t& b : rgb) b = static_cast<uint8_t>(rng());
   }
 };
@@ -70,10 +92,9 @@ Data& data() {
   return d;
 }
 
-const kernels::Colour kColour = {{120, 110, 100},
-                                 {{0.5774f, 0.5774f, 0.5773f},
-                                  {-0.7071f, 0.0001f, 0.7071f},
-                                  {0.4082f, -0.8165f, 0.4082f}}};
+const kernels::Colour kColour = {
+    {120, 110, 100},
+    {{0.5774f, 0.5774f, 0.5773f}, {-0.7071f, 0.0001f, 0.7071f}, {0.4082f, -0.8165f, 0.4082f}}};
 
 // A kernel run over the whole image, with what it needs restored before
 // each run (untimed) so that repeated runs neither overflow nor sink into
@@ -90,44 +111,48 @@ using Pass = void (*Table::*)(float*, std::ptrdiff_t, int32_t, int32_t, float*);
 
 std::vector<Case> cases(const Table* t) {
   Data& d = data();
-  static std::vector<float> plane;
-  static std::vector<float> planes[3];
+  static Samples plane(kSamples);
+  static Samples planes[3] = {Samples(kSamples), Samples(kSamples), Samples(kSamples)};
   const double pixels = static_cast<double>(kRows) * kCols;
   auto restore_planes = [&d] {
     for (int k = 0; k < 3; ++k) planes[k] = d.planes[k];
   };
+  // f(offset of row y in a plane, offset of its pixels in the picture).
   auto rows = [](auto&& f) {
-    for (int32_t y = 0; y < kRows; ++y) f(y * kStride);
+    for (int32_t y = 0; y < kRows; ++y) f(y * kStride, static_cast<std::ptrdiff_t>(y) * kCols);
   };
   std::vector<Case> c;
   c.push_back({"load_row", "pixel", pixels, restore_planes, [t, &d, rows] {
                  kernels::PixelSums sums = {};
-                 rows([&](std::ptrdiff_t o) {
-                   t->load_row(d.rgb.data() + o * 3, kCols, planes[0].data() + o,
+                 rows([&](std::ptrdiff_t o, std::ptrdiff_t px) {
+                   t->load_row(d.rgb.data() + px * 3, kCols, planes[0].data() + o,
                                planes[1].data() + o, planes[2].data() + o, &sums);
                  });
                  benchmark::DoNotOptimize(sums);
                }});
-  c.push_back({"pixel_sums", "pixel", pixels, [] {}, [t, &d, rows] {
+  c.push_back({"pixel_sums", "pixel", pixels, [] {},
+               [t, &d, rows] {
                  kernels::PixelSums sums = {};
-                 rows([&](std::ptrdiff_t o) { t->pixel_sums(d.rgb.data() + o * 3, kCols, &sums); });
+                 rows([&](std::ptrdiff_t, std::ptrdiff_t px) {
+                   t->pixel_sums(d.rgb.data() + px * 3, kCols, &sums);
+                 });
                  benchmark::DoNotOptimize(sums);
                }});
   c.push_back({"colour_pixels", "pixel", pixels, restore_planes, [t, &d, rows] {
-                 rows([&](std::ptrdiff_t o) {
-                   t->colour_pixels(d.rgb.data() + o * 3, kCols, planes[0].data() + o,
+                 rows([&](std::ptrdiff_t o, std::ptrdiff_t px) {
+                   t->colour_pixels(d.rgb.data() + px * 3, kCols, planes[0].data() + o,
                                     planes[1].data() + o, planes[2].data() + o, kColour,
                                     d.work.data());
                  });
                }});
   c.push_back({"forward_colour", "pixel", pixels, restore_planes, [t, rows] {
-                 rows([&](std::ptrdiff_t o) {
+                 rows([&](std::ptrdiff_t o, std::ptrdiff_t) {
                    t->forward_colour(planes[0].data() + o, planes[1].data() + o,
                                      planes[2].data() + o, kCols, kColour);
                  });
                }});
   c.push_back({"inverse_colour", "pixel", pixels, restore_planes, [t, rows] {
-                 rows([&](std::ptrdiff_t o) {
+                 rows([&](std::ptrdiff_t o, std::ptrdiff_t) {
                    t->inverse_colour(planes[0].data() + o, planes[1].data() + o,
                                      planes[2].data() + o, kCols, kColour);
                  });
@@ -135,24 +160,24 @@ std::vector<Case> cases(const Table* t) {
   for (bool clear : {false, true}) {
     c.push_back({clear ? "colour_cells+clear" : "colour_cells", "pixel", pixels, restore_planes,
                  [t, &d, rows, clear] {
-                   rows([&](std::ptrdiff_t o) {
+                   rows([&](std::ptrdiff_t o, std::ptrdiff_t px) {
                      t->colour_cells(planes[0].data() + o, planes[1].data() + o,
-                                     planes[2].data() + o, kCols, kColour, d.cells.data() + o * 4,
+                                     planes[2].data() + o, kCols, kColour, d.cells.data() + px * 4,
                                      clear);
                    });
                  }});
   }
   c.push_back({"colour_rgb", "pixel", pixels, restore_planes, [t, &d, rows] {
-                 rows([&](std::ptrdiff_t o) {
+                 rows([&](std::ptrdiff_t o, std::ptrdiff_t px) {
                    t->colour_rgb(planes[0].data() + o, planes[1].data() + o, planes[2].data() + o,
-                                 kCols, kColour, d.rgb.data() + o * 3, false);
+                                 kCols, kColour, d.rgb.data() + px * 3, false);
                  });
                }});
   // Descendant maxima of the finest ring (from coefficients alone) and of the
   // next (coefficients and maxima): a 384 x 256 region of outputs.
   for (bool with_maxima : {false, true}) {
-    c.push_back({with_maxima ? "block_max+maxima" : "block_max", "output", pixels / 4,
-                 [] {}, [t, &d, with_maxima] {
+    c.push_back({with_maxima ? "block_max+maxima" : "block_max", "output", pixels / 4, [] {},
+                 [t, &d, with_maxima] {
                    const float* m = with_maxima ? d.maxima.data() : nullptr;
                    for (int32_t y = 0; y < kRows / 2; ++y) {
                      const float* c0 = d.planes[0].data() + 2 * y * kStride;
@@ -173,8 +198,7 @@ std::vector<Case> cases(const Table* t) {
                          Named{"inverse_columns", &Table::inverse_columns, false},
                          Named{"inverse_rows_sparse", &Table::inverse_rows, true},
                          Named{"inverse_columns_sparse", &Table::inverse_columns, true}}) {
-    c.push_back({n.name, "sample", pixels,
-                 [&d, n] { plane = n.sparse ? d.sparse : d.planes[1]; },
+    c.push_back({n.name, "sample", pixels, [&d, n] { plane = n.sparse ? d.sparse : d.planes[1]; },
                  [t, &d, n] { (t->*n.pass)(plane.data(), kStride, kRows, kCols, d.work.data()); }});
   }
   return c;
