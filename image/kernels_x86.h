@@ -350,25 +350,32 @@ inline void centred_pixels_avx2(const uint8_t* px, int32_t n, const int32_t mean
   centred_pixels(px + 3 * j, n - j, mean, x0 + j, x1 + j, x2 + j);
 }
 
-// The sums as pmaddwd builds them: each 32-bit lane gathers the products of
-// up to 4 pixels per group of 16, so it holds at most 2^12 groups' worth
-// before it is added to the 64-bit sums.
+// The products as pmaddwd builds them, sixteen pixels at a time: the colour
+// values of pixels 0-7 in the low 16-bit half of each lane, of pixels 8-15
+// in the high half, so that each 32-bit lane gathers the products of two
+// pixels a step, and holds at most 2^12 steps' worth before it is added to
+// the 64-bit sums. The sums of the bytes are gathered in a second pass over
+// the row (from the cache): both in one loop need more vector registers than
+// there are.
+inline uint64_t lane_total(__m256i v) {
+  alignas(32) uint32_t lanes[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), v);
+  uint64_t t = 0;
+  for (uint32_t x : lanes) t += x;
+  return t;
+}
+
 inline void pixel_sums_avx2(const uint8_t* px, int32_t n, PixelSums* sums) {
-  const int32_t end = whole_groups(n);
-  int32_t j = 0;
-  while (j < end) {
-    const int32_t stop = std::min(end, j + 8 * 4096);
-    __m256i s[3], q[6];
-    for (__m256i& v : s) v = _mm256_setzero_si256();
+  const int32_t end = whole_groups(n) / 16 * 16;
+  for (int32_t j = 0; j < end;) {
+    const int32_t stop = std::min(end, j + 16 * 4096);
+    __m256i q[6];
     for (__m256i& v : q) v = _mm256_setzero_si256();
-    for (; j < stop; j += 8) {
-      const __m256i p = eight_pixels(px + 3 * j);
-      // Colours as int32 whose upper halves are zero: pmaddwd multiplies the
-      // low 16-bit halves and adds zero for the upper ones.
-      const __m256i r = colour_of(p, 0), g = colour_of(p, 1), b = colour_of(p, 2);
-      s[0] = _mm256_add_epi32(s[0], r);
-      s[1] = _mm256_add_epi32(s[1], g);
-      s[2] = _mm256_add_epi32(s[2], b);
+    for (; j < stop; j += 16) {
+      const __m256i p = eight_pixels(px + 3 * j), p8 = eight_pixels(px + 3 * j + 24);
+      const __m256i r = _mm256_or_si256(colour_of(p, 0), _mm256_slli_epi32(colour_of(p8, 0), 16));
+      const __m256i g = _mm256_or_si256(colour_of(p, 1), _mm256_slli_epi32(colour_of(p8, 1), 16));
+      const __m256i b = _mm256_or_si256(colour_of(p, 2), _mm256_slli_epi32(colour_of(p8, 2), 16));
       q[0] = _mm256_add_epi32(q[0], _mm256_madd_epi16(r, r));
       q[1] = _mm256_add_epi32(q[1], _mm256_madd_epi16(r, g));
       q[2] = _mm256_add_epi32(q[2], _mm256_madd_epi16(r, b));
@@ -376,17 +383,21 @@ inline void pixel_sums_avx2(const uint8_t* px, int32_t n, PixelSums* sums) {
       q[4] = _mm256_add_epi32(q[4], _mm256_madd_epi16(g, b));
       q[5] = _mm256_add_epi32(q[5], _mm256_madd_epi16(b, b));
     }
-    auto total = [](__m256i v) {
-      alignas(32) uint32_t lanes[8];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), v);
-      uint64_t t = 0;
-      for (uint32_t x : lanes) t += x;
-      return t;
-    };
-    for (int c = 0; c < 3; ++c) sums->sum[c] += total(s[c]);
-    for (int c = 0; c < 6; ++c) sums->prod[c] += total(q[c]);
+    for (int c = 0; c < 6; ++c) sums->prod[c] += lane_total(q[c]);
   }
-  pixel_sums_row(px + 3 * j, n - j, sums);
+  for (int32_t j = 0; j < end;) {
+    const int32_t stop = std::min(end, j + 8 * 4096);
+    __m256i s[3];
+    for (__m256i& v : s) v = _mm256_setzero_si256();
+    for (; j < stop; j += 8) {
+      const __m256i p = eight_pixels(px + 3 * j);
+      s[0] = _mm256_add_epi32(s[0], colour_of(p, 0));
+      s[1] = _mm256_add_epi32(s[1], colour_of(p, 1));
+      s[2] = _mm256_add_epi32(s[2], colour_of(p, 2));
+    }
+    for (int c = 0; c < 3; ++c) sums->sum[c] += lane_total(s[c]);
+  }
+  pixel_sums_row(px + 3 * end, n - end, sums);
 }
 
 inline void load_pixels_avx2(const uint8_t* px, int32_t n, float* p0, float* p1, float* p2,
@@ -845,9 +856,25 @@ void forward_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
   }
 }
 
-template <class V, int NV>
-void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0,
-                          float* work) {
+// Whether the N floats at p are all +0, tested as integers (off the vector
+// units, which the filters keep busy).
+template <int N>
+inline bool zero_floats(const float* p) {
+  uint64_t any = 0;
+  for (int i = 0; i < N; i += 2) {
+    uint64_t x;
+    __builtin_memcpy(&x, p + i, 8);
+    any |= x;
+  }
+  return any == 0;
+}
+
+// With kScalarTest (the SSE2 and AVX2 tables), whether the five odd inputs
+// are +0 comes from a history of the odd rows as they enter the window, one
+// bit each, set when the row's vector is not +0; otherwise from the window's
+// vectors themselves.
+template <class V, int NV, bool kScalarTest = false>
+void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t x0, float* work) {
   using D = typename V::D;
   constexpr int32_t W = NV * V::N;
   const int32_t half = rows / 2;
@@ -865,8 +892,21 @@ void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
     D p4 = V::load(s + 4 * W), p5 = V::load(s + 5 * W);
     float* out = p + x0 + v * V::N;
     const D zero = V::set1(0.0);
+    uint32_t odd_nonzero = 0;  // bit i: odd input 2 i steps back is not +0
+    if constexpr (kScalarTest) {
+      for (int i = -3; i <= 5; i += 2) {
+        odd_nonzero = odd_nonzero << 1 | !zero_floats<V::N>(s + i * W);
+      }
+    }
     for (int32_t k = 0;;) {
-      if (V::all_zero_bits(V::bits_or(V::bits_or(m3, m1), V::bits_or(V::bits_or(p1, p3), p5)))) {
+      bool odd_zero;
+      if constexpr (kScalarTest) {
+        odd_zero = (odd_nonzero & 31) == 0;
+      } else {
+        odd_zero =
+            V::all_zero_bits(V::bits_or(V::bits_or(m3, m1), V::bits_or(V::bits_or(p1, p3), p5)));
+      }
+      if (odd_zero) {
         V::store(out + 2 * k * stride, synthesis_even_zero_odd(t, m2, z, p2, zero));
         V::store(out + (2 * k + 1) * stride, synthesis_odd_zero_odd(t, m2, z, p2, p4, zero));
       } else {
@@ -884,6 +924,9 @@ void inverse_column_block(float* p, std::ptrdiff_t stride, int32_t rows, int32_t
       p3 = p5;
       p4 = V::load(s + (2 * k + 4) * W);
       p5 = V::load(s + (2 * k + 5) * W);
+      if constexpr (kScalarTest) {
+        odd_nonzero = odd_nonzero << 1 | !zero_floats<V::N>(s + (2 * k + 5) * W);
+      }
     }
   }
 }
@@ -898,14 +941,16 @@ void forward_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
   for (; x + 2 <= cols; x += 2) forward_column_block<V2, 1>(p, stride, rows, x, work);
 }
 
-template <class Wide>
+template <class Wide, bool kScalarTest = false>
 void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
   int32_t x = 0;
   for (; x + 2 * Wide::N <= cols; x += 2 * Wide::N) {
-    inverse_column_block<Wide, 2>(p, stride, rows, x, work);
+    inverse_column_block<Wide, 2, kScalarTest>(p, stride, rows, x, work);
   }
-  for (; x + Wide::N <= cols; x += Wide::N) inverse_column_block<Wide, 1>(p, stride, rows, x, work);
-  for (; x + 2 <= cols; x += 2) inverse_column_block<V2, 1>(p, stride, rows, x, work);
+  for (; x + Wide::N <= cols; x += Wide::N) {
+    inverse_column_block<Wide, 1, kScalarTest>(p, stride, rows, x, work);
+  }
+  for (; x + 2 <= cols; x += 2) inverse_column_block<V2, 1, kScalarTest>(p, stride, rows, x, work);
 }
 
 // ---------------------------------------------------------------------------
@@ -1145,6 +1190,7 @@ constexpr Table make_table(const char* name, Isa isa) {
     t.colour_rgb = colour_out_in_stages<Wide, 3>;
     t.forward_columns = forward_columns_direct<Wide>;
     t.forward_rows = forward_rows_merged<Wide>;
+    t.inverse_columns = inverse_columns<Wide, true>;
   }
   if constexpr (Wide::N == 2) t.block_max = block_max_sse2;
 #if defined(__AVX2__)
