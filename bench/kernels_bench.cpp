@@ -243,13 +243,6 @@ int cycles_table(const std::vector<const Table*>& tables, int samples, const std
   return 0;
 }
 
-int usage() {
-  std::fputs(
-      "usage: quarn_kernels_bench [--isa ISA] [--threads 1] [--cycles [--samples N] "
-      "[--only NAME]] [Google Benchmark options]\n",
-      stderr);
-  return 2;
-}
 
 }  // namespace
 
@@ -263,7 +256,13 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     const bool has_value = i + 1 < argc;
     if (a == "--isa" && has_value) {
-      if (!kernels::isa_from_name(argv[++i], &cap)) return usage();
+      if (!kernels::isa_from_name(argv[++i], &cap)) {
+        std::fprintf(stderr,
+                     "quarn_kernels_bench: unknown instruction set '%s' (scalar, sse2, avx2, "
+                     "avx512)\n",
+                     argv[i]);
+        return 2;
+      }
     } else if (a == "--threads" && has_value) {
       if (std::strcmp(argv[++i], "1") != 0) {
         std::fprintf(stderr, "quarn_kernels_bench: every kernel runs on one thread; --threads 1\n");

@@ -207,7 +207,11 @@ bool take_path_options(std::vector<std::string>& args) {
       erase(i, 1);
     } else if (a == "--isa" && has_value) {
       kernels::Isa isa;
-      if (!kernels::isa_from_name(args[i + 1].c_str(), &isa)) return false;
+      if (!kernels::isa_from_name(args[i + 1].c_str(), &isa)) {
+        std::fprintf(stderr, "quarn_bench: unknown instruction set '%s' (scalar, sse2, avx2, avx512)\n",
+                     args[i + 1].c_str());
+        return false;
+      }
       g_isa = args[i + 1];
       erase(i, 2);
     } else if (a == "--threads" && has_value) {
