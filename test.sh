@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything (the tool, the tests, the benchmarks and the plug-ins)
+# and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh

@@ -19,7 +19,11 @@ void decode(Decoder& dec, int32_t width, int32_t height, const uint8_t* stream,
     FatalError("invalid < Decoder > file");
   }
   dec.stream_rate = stream_rate_for(dec.width, dec.height);
-  const int32_t B = stream_bytes(bitrate, dec.stream_rate);
+  // A bitrate above the stream's own decodes the whole stream and stops
+  // there: past its end there is nothing to read, and zero bits taken for
+  // coefficient bits would only make the picture worse.
+  int32_t B = stream_bytes(bitrate, dec.stream_rate);
+  if (static_cast<std::size_t>(B) > stream_size) B = static_cast<int32_t>(stream_size);
   dec.bits.byte_budget = B - 1;
 
   load_colour_q(dec.image, dec, dec.height, dec.width, dec.planes_clear);

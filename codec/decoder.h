@@ -24,8 +24,11 @@ struct Decoder : StreamHeader {
 };
 
 // Decodes the stream (the bytes behind the size prefix) at the decoder's own
-// `bitrate`, reading no more than `stream_size` bytes; past them it reads
-// zero bits. Writes `height` rows of `width` 4-byte pixels, row r starting at
+// `bitrate`: the first B bytes of the stream, or all `stream_size` of them
+// when the bitrate's B is larger, so that any bitrate above the stream's own
+// decodes exactly the whole stream. It never reads past `stream_size` bytes
+// (where the coder's last step reaches beyond them it gets zero bits).
+// Writes `height` rows of `width` 4-byte pixels, row r starting at
 // out + r * out_stride. Width and height are the size prefix's; the stream
 // must have passed check_stream(), anything else is an internal fault and
 // ends the process.

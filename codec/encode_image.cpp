@@ -78,3 +78,16 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
   stage_finished(enc.stages, Stage::kOutput);
   return copied;
 }
+
+int32_t complete_stream_bytes(const Encoder& enc) {
+  const BitWriter& w = enc.bits;
+  // Bits coded after the "n": end_write has counted the flush byte.
+  const int64_t coded = static_cast<int64_t>(w.byte_count - 2) * 8 + (8 - w.bits_left);
+  // The coder checks its budget after its last bit; it stops at a check
+  // once byte_budget - 1 whole bytes follow the "n".
+  if (coded >= (static_cast<int64_t>(w.byte_budget) - 1) * 8) return 0;
+  // A decoder given B bytes stops at a check once it has read into byte
+  // B - 2 after the "n", and its last check but one can come one bit before
+  // the end: (coded - 1) bits must lie within B - 3 bytes.
+  return static_cast<int32_t>((coded - 1 + 7) / 8 + 3);
+}

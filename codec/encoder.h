@@ -41,4 +41,11 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity,
                      int32_t width, int32_t height, const uint8_t* rgb,
                      double bitrate);
 
+// After encode_image: when the coder ran out of passes before the budget
+// stopped it, the shortest stream length B at which that encoding is whole:
+// the coder codes every pass within it and a decoder given it reads every
+// bit. A longer budget only adds zero bytes. 0 when the budget cut the
+// coding short.
+int32_t complete_stream_bytes(const Encoder& enc);
+
 #endif  // QUARN_CODEC_ENCODER_H

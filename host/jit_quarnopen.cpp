@@ -136,12 +136,13 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
 
 }  // namespace
 
-t_class* max_jit_quarnopen_class = nullptr;
+void* max_jit_quarnopen_class = nullptr;
 
 t_jit_err jit_quarnopen_init(void) {
-  quarn_host::register_jit_class(kNames, reinterpret_cast<method>(jit_quarnopen_new),
-                                 reinterpret_cast<method>(jit_quarnopen_free),
-                                 reinterpret_cast<method>(jit_quarnopen_matrix_calc),
+  using quarn_host::as_method;
+  quarn_host::register_jit_class(kNames, as_method(jit_quarnopen_new),
+                                 as_method(jit_quarnopen_free),
+                                 as_method(jit_quarnopen_matrix_calc),
                                  &jit_quarnopen_class);
   return JIT_ERR_NONE;
 }

@@ -109,12 +109,13 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
 
 }  // namespace
 
-t_class* max_jit_quarnpack_class = nullptr;
+void* max_jit_quarnpack_class = nullptr;
 
 t_jit_err jit_quarnpack_init(void) {
-  quarn_host::register_jit_class(kNames, reinterpret_cast<method>(jit_quarnpack_new),
-                                 reinterpret_cast<method>(jit_quarnpack_free),
-                                 reinterpret_cast<method>(jit_quarnpack_matrix_calc),
+  using quarn_host::as_method;
+  quarn_host::register_jit_class(kNames, as_method(jit_quarnpack_new),
+                                 as_method(jit_quarnpack_free),
+                                 as_method(jit_quarnpack_matrix_calc),
                                  &jit_quarnpack_class);
   return JIT_ERR_NONE;
 }

@@ -8,7 +8,8 @@
 
 PLATFORM_BEGIN_C
 
-extern t_class* max_jit_quarnpack_class;
+/* The Max class: the message list that setup stores. */
+extern void* max_jit_quarnpack_class;
 
 t_jit_err jit_quarnpack_init(void);
 void* max_jit_quarnpack_new(t_symbol* s, long argc, t_atom* argv);

@@ -14,8 +14,8 @@ inline void* list_item(void* list, long index) {
 }
 
 // Sets the lock state and returns the previous one.
-inline long lock_matrix(void* m, long state) {
-  return static_cast<long>(reinterpret_cast<intptr_t>(jit_object_method(m, _jit_sym_lock, state)));
+inline t_atom_long lock_matrix(void* m, t_atom_long state) {
+  return reinterpret_cast<t_atom_long>(jit_object_method(m, _jit_sym_lock, state));
 }
 
 inline void get_info(void* m, t_jit_matrix_info* info) {
@@ -53,8 +53,8 @@ class FrameLock {
  private:
   void* in_;
   void* out_;
-  long in_state_;
-  long out_state_;
+  t_atom_long in_state_;
+  t_atom_long out_state_;
 };
 
 }  // namespace quarn_host

@@ -13,17 +13,17 @@ t_jit_err register_jit_class(const PluginNames& names, method jit_new, method ji
 
   void* mop = jit_object_new(_jit_sym_jit_mop, 1L, 1L);
   void* output = jit_object_method(mop, _jit_sym_getoutput, 1L);
-  jit_attr_setlong(output, _jit_sym_planelink, 0L);
-  jit_class_addadornment(cls, mop);
+  jit_attr_setlong(output, _jit_sym_planelink, 0);
+  jit_class_addadornment(cls, static_cast<t_jit_object*>(mop));
   jit_mop_single_type(mop, _jit_sym_char);
 
   jit_class_addmethod(cls, matrix_calc, "matrix_calc", A_CANT, 0);
 
-  constexpr long kAttrFlags = 0x08040000L;
+  constexpr long kAttrFlags = JIT_ATTR_GET_DEFER_LOW | JIT_ATTR_SET_USURP_LOW;
   void* attr = jit_object_new(_jit_sym_jit_attr_offset, "bitrate", _jit_sym_float64, kAttrFlags,
                               static_cast<method>(nullptr), static_cast<method>(nullptr),
                               static_cast<long>(offsetof(t_jit_quarn, bitrate)));
-  jit_class_addattr(cls, attr);
+  jit_class_addattr(cls, static_cast<t_jit_object*>(attr));
   jit_class_register(cls);
   return JIT_ERR_NONE;
 }
@@ -34,13 +34,13 @@ void* new_jit_instance(void* jit_class) {
   return o;
 }
 
-void* new_max_instance(const PluginNames& names, t_class* max_class, long argc, t_atom* argv) {
+void* new_max_instance(const PluginNames& names, void* max_class, long argc, t_atom* argv) {
   void* x = max_jit_obex_new(max_class, gensym(names.jit_class));
   if (x == nullptr) return nullptr;
   void* o = jit_object_new(gensym(names.jit_class));
   if (o == nullptr) {
     error("%s: could not allocate object", names.max_class);
-    freeobject(x);
+    freeobject(static_cast<t_object*>(x));
     return nullptr;
   }
   max_jit_mop_setup_simple(x, o, argc, argv);
@@ -54,7 +54,7 @@ void* new_max_instance(const PluginNames& names, t_class* max_class, long argc, 
     info.dimcount = 2;
     jit_object_method(m, _jit_sym_setinfo, &info);
   }
-  max_jit_attr_args(x, argc, argv);
+  max_jit_attr_args(x, static_cast<short>(argc), argv);
   return x;
 }
 

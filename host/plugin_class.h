@@ -9,6 +9,12 @@ namespace quarn_host {
 
 inline constexpr double kDefaultBitrate = 0.5;
 
+// A function as the host's class tables store it (see QUARN_METHOD).
+template <typename F>
+method as_method(F* f) {
+  return reinterpret_cast<method>(reinterpret_cast<void (*)()>(f));
+}
+
 struct PluginNames {
   const char* jit_class;  // "jit_quarnpack"
   const char* max_class;  // "jit.quarnpack"
@@ -27,7 +33,7 @@ void* new_jit_instance(void* jit_class);
 // A Max-side instance wrapping a new jit-side one; its output matrix is set
 // to 8-bit cells, the plug-in's planes and two dimensions, then creation
 // arguments such as "@bitrate 0.25" apply. Null on failure.
-void* new_max_instance(const PluginNames& names, t_class* max_class, long argc, t_atom* argv);
+void* new_max_instance(const PluginNames& names, void* max_class, long argc, t_atom* argv);
 
 void free_max_instance(void* x);
 

@@ -1,8 +1,14 @@
-/* The instance records that both plug-ins register with the host. */
+/* The instance records that both plug-ins register with the host. Each
+   starts with the host's header, which the host writes when it allocates the
+   record at exactly the size registered. */
 #ifndef QUARN_HOST_PLUGIN_RECORDS_H
 #define QUARN_HOST_PLUGIN_RECORDS_H
 
 #include "platform/jitlib.h"
+
+/* A function as the host's class tables store it. The cast goes through
+   void (*)(void), the type that stands for any function. */
+#define QUARN_METHOD(f) ((method)(void (*)(void))(f))
 
 /* The jit-side instance: the host's header, then the bitrate attribute
    (coded bits per pixel). */

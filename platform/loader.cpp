@@ -39,27 +39,37 @@ std::string module_name(const std::string& path) {
   return file;
 }
 
+// The entry points a module may export: ext_main (what current hosts look
+// for first), else main (what older hosts know).
+using ExtMain = void (*)(void*);
 using MainFunction = int (*)();
 
-// Opens the module and finds its main; returns the reason on failure.
-std::string open_module(const std::string& path, void** handle, MainFunction* entry) {
+struct Entry {
+  ExtMain ext_main = nullptr;
+  MainFunction main = nullptr;
+};
+
+// Opens the module and finds its entry point; returns the reason on failure.
+std::string open_module(const std::string& path, void** handle, Entry* entry) {
 #if defined(_WIN32)
   HMODULE h = LoadLibraryA(path.c_str());
   if (h == nullptr) {
     return "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
   }
-  FARPROC f = GetProcAddress(h, "main");
-  if (f == nullptr) return path + " exports no main";
-  *handle = h;
-  *entry = reinterpret_cast<MainFunction>(reinterpret_cast<void (*)()>(f));
+  const auto find = [h](const char* name) {
+    return reinterpret_cast<void (*)()>(GetProcAddress(h, name));
+  };
 #else
   void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (h == nullptr) return "cannot load " + path + ": " + dlerror();
-  void* f = dlsym(h, "main");
-  if (f == nullptr) return path + " exports no main";
-  *handle = h;
-  *entry = reinterpret_cast<MainFunction>(f);
+  const auto find = [h](const char* name) { return reinterpret_cast<void (*)()>(dlsym(h, name)); };
 #endif
+  entry->ext_main = reinterpret_cast<ExtMain>(find("ext_main"));
+  if (entry->ext_main == nullptr) entry->main = reinterpret_cast<MainFunction>(find("main"));
+  if (entry->ext_main == nullptr && entry->main == nullptr) {
+    return path + " exports neither ext_main nor main";
+  }
+  *handle = reinterpret_cast<void*>(h);
   return {};
 }
 
@@ -77,8 +87,10 @@ std::vector<t_atom> parse_atoms(const std::string& text) {
     } else {
       const double d = std::strtod(w.c_str(), &end);
       if (*end == '\0') {
+        // The host's atoms hold floats at its own width: 32 bits in 32-bit
+        // hosts.
         a.a_type = A_FLOAT;
-        a.a_w.w_float = d;
+        a.a_w.w_float = static_cast<t_atom_float>(d);
       } else {
         a.a_type = A_SYM;
         a.a_w.w_sym = gensym(w.c_str());
@@ -89,16 +101,14 @@ std::vector<t_atom> parse_atoms(const std::string& text) {
   return atoms;
 }
 
-t_class* max_class_named(const std::string& name) {
-  Registry& r = registry();
-  std::lock_guard<std::mutex> hold(r.mutex);
-  auto it = r.max_classes.find(name);
-  return it == r.max_classes.end() ? nullptr : it->second;
+t_class* max_class_of_instance(void* instance) {
+  t_object* o = as_object(instance);
+  return (o != nullptr && class_of(o)->max_side) ? class_of(o) : nullptr;
 }
 
 Attribute* instance_attribute(void* instance, const std::string& name, t_object** jitob) {
-  t_object* o = as_object(instance);
-  if (o == nullptr || !o->o_class->max_side || !o->o_class->standard_wrapped) return nullptr;
+  const t_class* k = max_class_of_instance(instance);
+  if (k == nullptr || !k->standard_wrapped) return nullptr;
   *jitob = as_object(max_jit_obex_jitob_get(instance));
   return find_attribute(*jitob, name);
 }
@@ -124,38 +134,36 @@ std::string load_module(const std::string& path, Module* module) {
   Module m;
   m.path = path;
   m.name = module_name(path);
-  MainFunction entry = nullptr;
+  Entry entry;
   std::string problem = open_module(path, &m.handle, &entry);
   if (!problem.empty()) return problem;
-  {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold_registry(r.mutex);
-    r.loading_name = m.name;
-    r.current_max = nullptr;
+  begin_loading(m.name);
+  if (entry.ext_main != nullptr) {
+    m.entry = "ext_main";
+    entry.ext_main(nullptr);
+  } else {
+    m.entry = "main";
+    entry.main();
   }
-  m.main_result = entry();
-  {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold_registry(r.mutex);
-    r.loading_name.clear();
-    r.current_max = nullptr;
-  }
+  end_loading();
   modules()[path] = m;
   *module = m;
   return {};
 }
 
 void* new_instance(const std::string& max_class, const std::string& args) {
-  t_class* k = max_class_named(max_class);
+  t_class* k = find_max_class(max_class);
   if (k == nullptr || k->mnew == nullptr) return nullptr;
   std::vector<t_atom> atoms = parse_atoms(args);
   using NewFunction = void* (*)(t_symbol*, long, t_atom*);
-  return reinterpret_cast<NewFunction>(k->mnew)(gensym(max_class.c_str()),
-                                                static_cast<long>(atoms.size()),
-                                                atoms.empty() ? nullptr : atoms.data());
+  return function_cast<NewFunction>(k->mnew)(gensym(max_class.c_str()),
+                                             static_cast<long>(atoms.size()),
+                                             atoms.empty() ? nullptr : atoms.data());
 }
 
-void free_instance(void* instance) { freeobject(instance); }
+void free_instance(void* instance) {
+  if (max_class_of_instance(instance) != nullptr) freeobject(static_cast<t_object*>(instance));
+}
 
 void* jit_object(void* instance) { return max_jit_obex_jitob_get(instance); }
 
@@ -174,41 +182,52 @@ bool get_attribute(void* instance, const std::string& name, double* value) {
 }
 
 std::string assist(void* instance, long m, long a) {
-  t_object* o = as_object(instance);
-  if (o == nullptr || !o->o_class->max_side) return {};
-  auto it = o->o_class->messages.find("assist");
-  if (it == o->o_class->messages.end()) return {};
+  const t_class* k = max_class_of_instance(instance);
+  if (k == nullptr) return {};
+  auto it = k->messages.find("assist");
+  if (it == k->messages.end()) return {};
   char text[256] = {};
-  using AssistFunction = void (*)(void*, void*, long, long, char*);
-  reinterpret_cast<AssistFunction>(it->second.fn)(instance, nullptr, m, a, text);
+  using AssistFunction = t_jit_err (*)(void*, void*, long, long, char*);
+  function_cast<AssistFunction>(it->second.fn)(instance, nullptr, m, a, text);
   return text;
+}
+
+Ports ports(void* instance) {
+  Ports p;
+  const t_object* o = max_class_of_instance(instance) != nullptr ? static_cast<t_object*>(instance)
+                                                                  : nullptr;
+  if (o == nullptr) return p;
+  for (const inlet* i = o->o_inlet; i != nullptr; i = i->next) ++p.inlets;
+  for (const outlet* i = o->o_outlet; i != nullptr; i = i->next) p.outlets.push_back(i->type);
+  return p;
 }
 
 ClassInfo jit_class_info(const std::string& jit_class) {
   ClassInfo info;
-  auto* k = static_cast<t_class*>(jit_class_findbyname(gensym(jit_class.c_str())));
+  const t_class* k = find_jit_class(jit_class);
   if (k == nullptr) return info;
   info.found = true;
   info.size = k->size;
   for (const auto& [name, m] : k->methods) info.methods.push_back(name + "/" + type_list(m.types));
   for (const Attribute* a : k->attributes) {
-    info.attributes.push_back(AttributeInfo{a->name, a->type->s_name, a->flags, a->offset,
-                                            a->get != nullptr, a->set != nullptr});
+    info.attributes.push_back(AttributeInfo{a->name, a->type->s_name, static_cast<long>(a->flags),
+                                            static_cast<long>(a->offset), a->get != nullptr,
+                                            a->set != nullptr});
   }
-  for (t_object* adornment : k->adornments) {
-    if (adornment->o_class != mop_class()) continue;
-    const auto* mop = static_cast<const Mop*>(adornment);
+  if (const Mop* mop = mop_of(k); mop != nullptr) {
     info.mop_inputs = static_cast<long>(mop->inputs.size());
     info.mop_outputs = static_cast<long>(mop->outputs.size());
     for (const t_symbol* t : mop->types) info.mop_types.push_back(t->s_name);
-    if (!mop->outputs.empty()) info.output_planelink = mop->outputs.front()->planelink;
+    if (!mop->outputs.empty()) {
+      info.output_planelink = static_cast<long>(mop->outputs.front()->planelink);
+    }
   }
   return info;
 }
 
 ClassInfo max_class_info(const std::string& max_class) {
   ClassInfo info;
-  const t_class* k = max_class_named(max_class);
+  const t_class* k = find_max_class(max_class);
   if (k == nullptr) return info;
   info.found = true;
   info.size = k->size;
@@ -268,7 +287,7 @@ void set_label(void* matrix, const std::string& label) {
 
 long lock_state(void* matrix) {
   const Matrix* m = as<Matrix>(matrix, matrix_class());
-  return m != nullptr ? m->lock : 0;
+  return m != nullptr ? static_cast<long>(m->lock) : 0;
 }
 
 long lock_calls(void* matrix) {
@@ -278,14 +297,14 @@ long lock_calls(void* matrix) {
 
 t_jit_err matrix_calc_on(const std::string& jit_class, void* jit_object,
                          const std::vector<void*>& inputs, const std::vector<void*>& outputs) {
-  auto* k = static_cast<t_class*>(jit_class_findbyname(gensym(jit_class.c_str())));
+  const t_class* k = find_jit_class(jit_class);
   if (k == nullptr) return JIT_ERR_INVALID_PTR;
   auto it = k->methods.find("matrix_calc");
   if (it == k->methods.end()) return JIT_ERR_INVALID_PTR;
   MatrixList* in = make_matrix_list(inputs);
   MatrixList* out = make_matrix_list(outputs);
   using MatrixCalc = t_jit_err (*)(void*, void*, void*);
-  const t_jit_err err = reinterpret_cast<MatrixCalc>(it->second.fn)(
+  const t_jit_err err = function_cast<MatrixCalc>(it->second.fn)(
       jit_object, static_cast<t_object*>(in), static_cast<t_object*>(out));
   jit_object_free(static_cast<t_object*>(in));
   jit_object_free(static_cast<t_object*>(out));
@@ -296,7 +315,7 @@ t_jit_err matrix_calc(void* instance, const std::vector<void*>& inputs,
                       const std::vector<void*>& outputs) {
   t_object* jitob = as_object(max_jit_obex_jitob_get(instance));
   if (jitob == nullptr) return JIT_ERR_INVALID_PTR;
-  return matrix_calc_on(jitob->o_class->name, jitob, inputs, outputs);
+  return matrix_calc_on(class_of(jitob)->name, jitob, inputs, outputs);
 }
 
 t_jit_err run_frame(void* instance, void* input) {

@@ -1,6 +1,7 @@
-// Driving plug-ins in the stand-in host, for tests and tools: load a module
+// The stand-in host application, for tests and tools: load a plug-in module
 // and register its classes, make and free instances, set attributes, build
-// matrices, and run matrix_calc the way the host does.
+// matrices, and run matrix_calc the way the host does. A static library on
+// top of the stand-in's MaxAPI and jitlib.
 #ifndef QUARN_PLATFORM_LOADER_H
 #define QUARN_PLATFORM_LOADER_H
 
@@ -15,30 +16,40 @@ namespace platform {
 
 struct Module {
   std::string path;
-  std::string name;  // the Max class name: the file name without its extension
+  std::string name;   // the Max class name: the file name without its extension
+  std::string entry;  // the entry point called: "ext_main", else "main"
   void* handle = nullptr;
-  int main_result = -1;
 };
 
-// Loads the plug-in at `path` and calls its exported main, once per path.
-// Returns an empty string, or why the module could not be loaded.
-PLATFORM_API std::string load_module(const std::string& path, Module* module);
+// Loads the plug-in at `path` (on Windows a file name is looked up as the
+// host's loader does) and calls its exported ext_main, or main when it has
+// none, once per path. Returns an empty string, or why the module could not
+// be loaded.
+std::string load_module(const std::string& path, Module* module);
 
 // Makes an instance of a loaded Max class, as a patch object with the given
 // creation arguments ("@bitrate 0.25"). Null when creation failed.
-PLATFORM_API void* new_instance(const std::string& max_class, const std::string& args = "");
-PLATFORM_API void free_instance(void* instance);
+void* new_instance(const std::string& max_class, const std::string& args = "");
+void free_instance(void* instance);
 // The wrapped jit object of an instance.
-PLATFORM_API void* jit_object(void* instance);
+void* jit_object(void* instance);
 // The instance's output matrix `index`, counted from 1.
-PLATFORM_API void* output_matrix(void* instance, long index = 1);
+void* output_matrix(void* instance, long index = 1);
 
 // Sets or reads an attribute as a patch message does (the class must have
 // the standard wrapper). False when there is no such attribute.
-PLATFORM_API bool set_attribute(void* instance, const std::string& name, double value);
-PLATFORM_API bool get_attribute(void* instance, const std::string& name, double* value);
+bool set_attribute(void* instance, const std::string& name, double value);
+bool get_attribute(void* instance, const std::string& name, double* value);
 // The text of the class's "assist" handler for inlet (m 1) or outlet (m 2) a.
-PLATFORM_API std::string assist(void* instance, long m, long a);
+std::string assist(void* instance, long m, long a);
+
+// The inlets and outlets an instance has, as the host's header links them:
+// the number of inlets and each outlet's type from left to right.
+struct Ports {
+  long inlets = 0;
+  std::vector<std::string> outlets;
+};
+Ports ports(void* instance);
 
 // How a class was registered.
 struct AttributeInfo {
@@ -65,39 +76,39 @@ struct ClassInfo {
   bool mop_wrapped = false;
   bool standard_wrapped = false;
 };
-PLATFORM_API ClassInfo jit_class_info(const std::string& jit_class);
-PLATFORM_API ClassInfo max_class_info(const std::string& max_class);
+ClassInfo jit_class_info(const std::string& jit_class);
+ClassInfo max_class_info(const std::string& max_class);
 
 // A matrix with zeroed data; each row gets `row_padding` bytes beyond its
 // cells, here and whenever its layout is set again.
-PLATFORM_API void* new_matrix(t_symbol* type, long planecount, long width, long height,
+void* new_matrix(t_symbol* type, long planecount, long width, long height,
                               long row_padding = 0, const std::string& label = "matrix");
-PLATFORM_API void free_matrix(void* matrix);
-PLATFORM_API t_jit_matrix_info matrix_info(void* matrix);
-PLATFORM_API uint8_t* matrix_data(void* matrix);
-PLATFORM_API std::size_t matrix_bytes(void* matrix);
+void free_matrix(void* matrix);
+t_jit_matrix_info matrix_info(void* matrix);
+uint8_t* matrix_data(void* matrix);
+std::size_t matrix_bytes(void* matrix);
 // Gives the matrix new row padding (and so a new layout and fresh data).
-PLATFORM_API void set_row_padding(void* matrix, long row_padding);
-PLATFORM_API void set_label(void* matrix, const std::string& label);
-PLATFORM_API long lock_state(void* matrix);
-PLATFORM_API long lock_calls(void* matrix);
+void set_row_padding(void* matrix, long row_padding);
+void set_label(void* matrix, const std::string& label);
+long lock_state(void* matrix);
+long lock_calls(void* matrix);
 
 // Runs the method "matrix_calc" that the instance's jit class registered,
 // with lists of the given matrices (null entries stay null).
-PLATFORM_API t_jit_err matrix_calc(void* instance, const std::vector<void*>& inputs,
+t_jit_err matrix_calc(void* instance, const std::vector<void*>& inputs,
                                    const std::vector<void*>& outputs);
 // The same with an explicit jit object, which may be null.
-PLATFORM_API t_jit_err matrix_calc_on(const std::string& jit_class, void* jit_object,
+t_jit_err matrix_calc_on(const std::string& jit_class, void* jit_object,
                                       const std::vector<void*>& inputs,
                                       const std::vector<void*>& outputs);
 // One frame: `input` in, the instance's own output matrix out.
-PLATFORM_API t_jit_err run_frame(void* instance, void* input);
+t_jit_err run_frame(void* instance, void* input);
 
 // Everything printed through error() since the last call.
-PLATFORM_API std::vector<std::string> take_errors();
+std::vector<std::string> take_errors();
 // Records matrix messages ("label selector argument") from now on.
-PLATFORM_API void start_trace();
-PLATFORM_API std::vector<std::string> take_trace();
+void start_trace();
+std::vector<std::string> take_trace();
 
 }  // namespace platform
 

@@ -62,10 +62,10 @@ std::string describe(const t_jit_matrix_info& info) {
   return s;
 }
 
-void* list_handler(t_object* self, t_symbol* s, va_list* ap) {
+void* list_handler(t_object* self, t_symbol* s, Args& args) {
   auto* list = static_cast<MatrixList*>(self);
   if (s == _jit_sym_getindex) {
-    const long i = va_arg(*ap, long);
+    const t_atom_long i = args.integer();
     if (i < 0 || static_cast<std::size_t>(i) >= list->items.size()) return nullptr;
     return list->items[static_cast<std::size_t>(i)];
   }
@@ -105,30 +105,30 @@ void apply_info(Matrix* m, const t_jit_matrix_info& requested) {
   m->info = info;
 }
 
-void* matrix_handler(t_object* self, t_symbol* s, va_list* ap) {
+void* matrix_handler(t_object* self, t_symbol* s, Args& args) {
   auto* m = static_cast<Matrix*>(self);
   if (s == _jit_sym_lock) {
-    const long state = va_arg(*ap, long);
-    const long previous = m->lock;
+    const t_atom_long state = args.integer();
+    const t_atom_long previous = m->lock;
     m->lock = state;
     ++m->lock_calls;
     trace_matrix(m, "lock", std::to_string(state));
-    return reinterpret_cast<void*>(static_cast<intptr_t>(previous));
+    return reinterpret_cast<void*>(previous);
   }
   if (s == _jit_sym_getinfo) {
-    auto* info = va_arg(*ap, t_jit_matrix_info*);
+    auto* info = static_cast<t_jit_matrix_info*>(args.pointer());
     if (info != nullptr) *info = m->info;
     trace_matrix(m, "getinfo", "");
     return nullptr;
   }
   if (s == _jit_sym_setinfo) {
-    const auto* info = va_arg(*ap, const t_jit_matrix_info*);
+    const auto* info = static_cast<const t_jit_matrix_info*>(args.pointer());
     if (info != nullptr) apply_info(m, *info);
     trace_matrix(m, "setinfo", describe(m->info));
     return nullptr;
   }
   if (s == _jit_sym_getdata) {
-    auto** data = va_arg(*ap, void**);
+    auto** data = static_cast<void**>(args.pointer());
     if (data != nullptr) *data = m->data;
     trace_matrix(m, "getdata", "");
     return nullptr;
@@ -138,25 +138,19 @@ void* matrix_handler(t_object* self, t_symbol* s, va_list* ap) {
 }
 
 t_class* matrix_class() {
-  static t_class* c = [] {
-    auto* k = new t_class;
-    k->name = "jit_matrix";
-    k->handler = matrix_handler;
-    k->destroy = destroy_matrix;
-    return k;
-  }();
+  static t_class* c = make_builtin("jit_matrix", matrix_handler, destroy_matrix);
   return c;
 }
 
 t_class* matrix_list_class() {
-  static t_class* c = [] {
-    auto* k = new t_class;
-    k->name = "jit_linklist";
-    k->handler = list_handler;
-    k->destroy = destroy_list;
-    return k;
-  }();
+  static t_class* c = make_builtin("jit_linklist", list_handler, destroy_list);
   return c;
+}
+
+void trace_matrix(const Matrix* m, const char* selector, const std::string& arg) {
+  std::string line = m->label + " " + selector;
+  if (!arg.empty()) line += " " + arg;
+  trace_append(line);
 }
 
 Matrix* make_matrix(const t_jit_matrix_info& info, long row_padding) {

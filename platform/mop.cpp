@@ -8,10 +8,10 @@
 namespace platform {
 namespace {
 
-void* mop_handler(t_object* self, t_symbol* s, va_list* ap) {
+void* mop_handler(t_object* self, t_symbol* s, Args& args) {
   auto* mop = static_cast<Mop*>(self);
   if (s == _jit_sym_getoutput || s == _jit_sym_getinput) {
-    const long i = va_arg(*ap, long);
+    const t_atom_long i = args.integer();
     const auto& ios = s == _jit_sym_getoutput ? mop->outputs : mop->inputs;
     if (i < 1 || static_cast<std::size_t>(i) > ios.size()) return nullptr;
     return static_cast<t_object*>(ios[static_cast<std::size_t>(i) - 1]);
@@ -27,19 +27,21 @@ void destroy_mop(t_object* self) {
   delete mop;
 }
 
-void* io_handler(t_object*, t_symbol* s, va_list*) {
+void* io_handler(t_object*, t_symbol* s, Args&) {
   console_append(std::string("jit_mop_io: doesn't understand \"") + s->s_name + "\"");
   return nullptr;
 }
 
 void destroy_io(t_object* self) { delete static_cast<MopIO*>(self); }
 
-void* attribute_handler(t_object*, t_symbol* s, va_list*) {
+void* attribute_handler(t_object*, t_symbol* s, Args&) {
   console_append(std::string("jit_attr_offset: doesn't understand \"") + s->s_name + "\"");
   return nullptr;
 }
 
 void destroy_attribute(t_object* self) { delete static_cast<Attribute*>(self); }
+
+}  // namespace
 
 t_class* make_builtin(const char* name, Handler h, Destroy d) {
   auto* k = new t_class;
@@ -48,8 +50,6 @@ t_class* make_builtin(const char* name, Handler h, Destroy d) {
   k->destroy = d;
   return k;
 }
-
-}  // namespace
 
 t_class* mop_class() {
   static t_class* c = make_builtin("jit_mop", mop_handler, destroy_mop);
@@ -66,27 +66,27 @@ t_class* attribute_class() {
   return c;
 }
 
-Mop* make_mop(long inputs, long outputs) {
+Mop* make_mop(t_atom_long inputs, t_atom_long outputs) {
   if (inputs < 0 || outputs < 0 || inputs > 32 || outputs > 32) return nullptr;
   auto* mop = new Mop;
   init_object(mop, mop_class());
-  for (long i = 1; i <= inputs + outputs; ++i) {
+  for (t_atom_long i = 1; i <= inputs + outputs; ++i) {
     auto* io = new MopIO;
     init_object(io, mop_io_class());
     io->output = i > inputs;
-    io->index = io->output ? i - inputs : i;
+    io->index = static_cast<long>(io->output ? i - inputs : i);
     (io->output ? mop->outputs : mop->inputs).push_back(io);
   }
   return mop;
 }
 
-Attribute* make_attribute(va_list* ap) {
-  const char* name = va_arg(*ap, const char*);
-  t_symbol* type = va_arg(*ap, t_symbol*);
-  const long flags = va_arg(*ap, long);
-  const method get = va_arg(*ap, method);
-  const method set = va_arg(*ap, method);
-  const long offset = va_arg(*ap, long);
+Attribute* make_attribute(Args& args) {
+  const auto* name = static_cast<const char*>(args.pointer());
+  auto* type = static_cast<t_symbol*>(args.pointer());
+  const t_atom_long flags = args.integer();
+  const method get = args.function();
+  const method set = args.function();
+  const t_atom_long offset = args.integer();
   if (name == nullptr || type == nullptr || offset < 0) return nullptr;
   auto* a = new Attribute;
   init_object(a, attribute_class());
@@ -99,7 +99,14 @@ Attribute* make_attribute(va_list* ap) {
   return a;
 }
 
-void set_mop_io_attr(MopIO* io, t_symbol* name, long value) {
+Mop* mop_of(const t_class* jit_class) {
+  for (t_object* a : jit_class->adornments) {
+    if (class_of(a) == mop_class()) return static_cast<Mop*>(a);
+  }
+  return nullptr;
+}
+
+void set_mop_io_attr(MopIO* io, t_symbol* name, t_atom_long value) {
   if (name == _jit_sym_planelink) {
     io->planelink = value;
   } else if (name == _jit_sym_typelink) {
@@ -113,11 +120,11 @@ void set_mop_io_attr(MopIO* io, t_symbol* name, long value) {
 
 }  // namespace platform
 
-t_jit_err jit_mop_single_type(void* x, t_symbol* type) {
+t_jit_err jit_mop_single_type(void* x, t_symbol* s) {
   auto* mop = platform::as<platform::Mop>(x, platform::mop_class());
-  if (mop == nullptr || type == nullptr) return JIT_ERR_INVALID_PTR;
-  mop->types = {type};
-  for (platform::MopIO* io : mop->inputs) io->types = {type};
-  for (platform::MopIO* io : mop->outputs) io->types = {type};
+  if (mop == nullptr || s == nullptr) return JIT_ERR_INVALID_PTR;
+  mop->types = {s};
+  for (platform::MopIO* io : mop->inputs) io->types = {s};
+  for (platform::MopIO* io : mop->outputs) io->types = {s};
   return JIT_ERR_NONE;
 }

@@ -1,45 +1,28 @@
 #!/usr/bin/env bash
 # The builds users load, and the test passes on other targets:
 #  - the plug-ins as Windows DLLs, 32-bit (.mxe) and 64-bit (.mxe64), each
-#    checked to export `main`;
-#  - the codec and plug-in tests as a 32-bit x86 program under qemu-i386;
-#  - the same tests as a Windows 64-bit program under wine.
+#    checked to import only from the host and the system and to export
+#    ext_main and main;
+#  - the codec and plug-in tests as a 32-bit x86 program under qemu-i386, with
+#    the host's 32-bit layout;
+#  - the same tests as a Windows 64-bit program under wine, loading the
+#    plug-ins into a stand-in host built as MaxAPI.dll and jitlib.dll.
 # The tests pin streams and pixels by golden hashes, so a pass means the
-# target's bytes equal the native build's.
+# target's bytes equal the native build's. The 32-bit Windows build compiles
+# the tests too, which checks the host's record layout there at compile time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/cross_lib.sh
 scripts/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 g++-multilib qemu-user wine wine64 googletest
 
 jobs="$(nproc)"
 
-# build DIR TOOLCHAIN: configure and build with a toolchain from cmake/toolchains.
-build() {
-  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$2.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQUARN_TOOLS=OFF -DQUARN_GTEST_SOURCE=/usr/src/googletest >/dev/null
-  cmake --build "$1" -j"$jobs"
-}
+build_cross build-win32 i686-w64-mingw32
+build_cross build-win64 x86_64-w64-mingw32
+check_plugin_dlls build-win32 build-win64
 
-# exports_main OBJDUMP DLL: the DLL's export table names `main`.
-exports_main() {
-  local names
-  names="$("$1" -p "$2" | awk '/\[Ordinal\/Name Pointer\] Table/ {t = 1; next} NF == 0 {t = 0} t {print $NF}')"
-  if grep -qx main <<<"$names"; then
-    echo "$2 exports main"
-  else
-    echo "$2 does not export main" >&2
-    return 1
-  fi
-}
-
-build build-win32 i686-w64-mingw32
-build build-win64 x86_64-w64-mingw32
-for plugin in jit.quarnpack jit.quarnopen; do
-  exports_main i686-w64-mingw32-objdump "build-win32/bin/$plugin.mxe"
-  exports_main x86_64-w64-mingw32-objdump "build-win64/bin/$plugin.mxe64"
-done
-
-build build-i686 i686-linux-gnu
+build_cross build-i686 i686-linux-gnu
 ctest --test-dir build-i686 --output-on-failure -j"$jobs"
 
 export WINEPREFIX="$PWD/build-win64/wine" WINEDEBUG=-all

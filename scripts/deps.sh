@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing need, when missing.
 # Usage: scripts/deps.sh [extra packages...]
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev "$@")
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

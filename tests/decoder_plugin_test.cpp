@@ -1,14 +1,22 @@
 // jit.quarnopen driven through the stand-in host: sizing from the prefix,
-// several rows, its own bitrate, output strides, checks, refused rows,
-// both plug-ins end to end with golden rows and pixels, and threads.
+// several rows, its own bitrate and a bitrate above the stream's, output
+// strides, checks, refused rows, both plug-ins end to end with golden rows
+// and pixels and against the quarn tool, and threads.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "codec/bit_reader.h"
 #include "codec/bit_writer.h"
 #include "codec/stream_header.h"
 #include "tests/plugin_harness.h"
+#if defined(QUARN_HAVE_IMAGEIO)
+#include <unistd.h>
+
+#include "tools/pnm.h"
+#endif
 
 namespace {
 
@@ -86,6 +94,28 @@ TEST_F(DecoderPlugin, LowerBitrateReadsLessOfTheStream) {
   EXPECT_EQ(coarse_rgb, decode_row(coded_row(320, 240, 0.25), 0.25).pixels);
   EXPECT_GT(psnr(p.pixels, fine_rgb), psnr(p.pixels, coarse_rgb) + 1.0);
   EXPECT_GT(psnr(p.pixels, coarse_rgb), 15.0);
+  EXPECT_TRUE(platform::take_errors().empty());
+}
+
+// A decoder bitrate above the stream's own decodes the whole stream and no
+// more: the pixels of the stream's own rate, not zero bits read past its end
+// as if they had been coded. The second row is one cell shorter than its
+// stream, whose own rate is then that of the bytes it holds.
+TEST_F(DecoderPlugin, BitrateAboveTheStreamsDecodesExactlyTheWholeStream) {
+  for (const auto& [w, h, rate] : {std::tuple{256, 256, 0.5}, std::tuple{40, 264, 0.7}}) {
+    const std::vector<uint8_t> row = coded_row(w, h, rate);
+    const double whole =
+        bitrate_for_bytes(w, h, static_cast<int32_t>(row.size()) - kPrefixBytes);
+    void* in = matrix(row_matrix({row}));
+    std::vector<uint8_t> pixels[2];
+    for (int twice = 0; twice < 2; ++twice) {
+      void* x = instance(kOpen);
+      ASSERT_TRUE(platform::set_attribute(x, "bitrate", whole * (1 + twice)));
+      ASSERT_EQ(platform::run_frame(x, in), 0);
+      pixels[twice] = rgb_of(platform::output_matrix(x));
+    }
+    EXPECT_EQ(pixels[0], pixels[1]) << w << "x" << h << " at " << rate;
+  }
   EXPECT_TRUE(platform::take_errors().empty());
 }
 
@@ -263,6 +293,47 @@ TEST_F(DecoderPlugin, SamplePhotoEndToEndEqualsTheLibrary) {
   const std::vector<uint8_t> rgb = rgb_of(platform::output_matrix(open));
   EXPECT_EQ(rgb, decode_row(row, 0.5).pixels);
   EXPECT_GT(psnr(p.pixels, rgb), 30.0);
+}
+
+// The plug-ins and the quarn tool on the bundled photograph at 0.5 bits per
+// pixel: the encoder's row holds the tool's stream file (and one cell more,
+// as its length rule gives here), and the decoder, given that file, gives the
+// tool's pixels at the stream's rate and above it, where both decode the
+// whole stream. The golden hashes carry this to the builds without the tool.
+TEST_F(DecoderPlugin, SamplePhotoEqualsTheToolsFileAndPixels) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("quarn_plugin_tool_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const auto run = [&](const std::string& args) {
+    const std::string command = "cd '" + dir.string() + "' && '" QUARN_BINARY "' " + args +
+                                " 2>/dev/null";
+    return std::system(command.c_str());
+  };
+  ASSERT_EQ(run("encode '" QUARN_SAMPLE "' k.qrn -b 0.5"), 0);
+  ASSERT_EQ(run("decode k.qrn k.ppm -b 0.5"), 0);
+  ASSERT_EQ(run("decode k.qrn above.ppm -b 2"), 0);
+  const std::vector<uint8_t> file = read_file((dir / "k.qrn").string());
+  RgbImage tool_pixels;
+  RgbImage tool_above;
+  ASSERT_EQ(read_pnm(read_file((dir / "k.ppm").string()), &tool_pixels), "");
+  ASSERT_EQ(read_pnm(read_file((dir / "above.ppm").string()), &tool_above), "");
+  fs::remove_all(dir);
+
+  void* pack = instance(kPack);
+  ASSERT_EQ(platform::run_frame(pack, matrix(image_matrix(load_sample()))), 0);
+  const std::vector<uint8_t> row = first_row(platform::output_matrix(pack));
+  ASSERT_EQ(row.size(), file.size() + 1);
+  EXPECT_TRUE(std::equal(file.begin(), file.end(), row.begin()));
+
+  void* in = matrix(row_matrix({file}));
+  for (const double rate : {0.5, 1.0, 2.0}) {
+    void* open = instance(kOpen);
+    ASSERT_TRUE(platform::set_attribute(open, "bitrate", rate));
+    ASSERT_EQ(platform::run_frame(open, in), 0);
+    EXPECT_EQ(rgb_of(platform::output_matrix(open)), tool_pixels.pixels) << rate;
+  }
+  EXPECT_EQ(tool_above.pixels, tool_pixels.pixels);
 }
 #endif
 

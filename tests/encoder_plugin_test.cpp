@@ -18,6 +18,11 @@ class EncoderPlugin : public PluginTest {};
 TEST_F(EncoderPlugin, BothPluginsRegisterAsTheHostExpects) {
   const std::pair<const char*, const char*> plugins[] = {{"jit_quarnpack", kPack},
                                                          {"jit_quarnopen", kOpen}};
+  for (const char* path : {QUARN_PACK_MODULE, QUARN_OPEN_MODULE}) {
+    platform::Module m;
+    ASSERT_EQ(platform::load_module(path, &m), "");
+    EXPECT_EQ(m.entry, "ext_main") << path;
+  }
   for (const auto& [jit_name, max_name] : plugins) {
     SCOPED_TRACE(max_name);
     const platform::ClassInfo jit = platform::jit_class_info(jit_name);
@@ -48,6 +53,11 @@ TEST_F(EncoderPlugin, BothPluginsRegisterAsTheHostExpects) {
     void* x = instance(max_name);
     ASSERT_NE(x, nullptr);
     EXPECT_EQ(platform::assist(x, 1, 0), "(matrix) inlet 1");
+    // One inlet for the image or row; the output matrix's outlet, then the
+    // dumpout outlet.
+    const platform::Ports ports = platform::ports(x);
+    EXPECT_EQ(ports.inlets, 1);
+    EXPECT_EQ(ports.outlets, (std::vector<std::string>{"jit_matrix", ""}));
   }
   EXPECT_TRUE(platform::take_errors().empty());
 }
@@ -176,7 +186,8 @@ TEST_F(EncoderPlugin, ReadsRowsAtTheirStrideAndIgnoresAlpha) {
 
 // A row one byte shorter than the stream: the row is filled, never overrun.
 TEST_F(EncoderPlugin, StreamLongerThanTheRowIsCutToIt) {
-  void* x = instance(kPack, "@bitrate 0.7");
+  void* x = instance(kPack);
+  ASSERT_TRUE(platform::set_attribute(x, "bitrate", 0.7));
   const RgbImage p = test_picture(40, 264);
   void* in = matrix(image_matrix(p));
   ASSERT_EQ(platform::run_frame(x, in), 0);

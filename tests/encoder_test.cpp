@@ -68,6 +68,43 @@ TEST(EncodeImage, TinyBudgetsAndUnusedBudgetsAreSafe) {
   for (std::size_t i = 1000; i < coded.size(); ++i) ASSERT_EQ(coded[i], 0) << i;
 }
 
+// When the coder runs out of passes before its budget, the length it
+// reports is the shortest at which the stream is whole: coded at that
+// length it is the longer stream's beginning, and it decodes to the same
+// picture. A budget that cuts the coding reports nothing.
+TEST(EncodeImage, SaysAtWhichLengthAStreamIsComplete) {
+  static Encoder enc;
+  RgbImage flat = test_picture(64, 64);
+  std::fill(flat.pixels.begin(), flat.pixels.end(), 90);
+  RgbImage ramp = test_picture(64, 48);
+  for (std::size_t i = 0; i < ramp.pixels.size(); ++i) {
+    ramp.pixels[i] = static_cast<uint8_t>(i / 3 % 64 * 4 + i % 3);
+  }
+  const RgbImage pictures[] = {flat, ramp};
+  for (const RgbImage& p : pictures) {
+    const double high = 64.0;
+    const std::vector<uint8_t> whole = encode_row(p, high);
+    std::vector<uint8_t> row = whole;
+    encode_image(enc, row.data(), row.size(), p.width, p.height, p.pixels.data(), high);
+    const int32_t complete = complete_stream_bytes(enc);
+    ASSERT_GT(complete, 0) << p.height;
+    ASSERT_LT(complete + 4u, whole.size());
+    for (std::size_t i = complete + 4u; i < whole.size(); ++i) ASSERT_EQ(whole[i], 0) << i;
+
+    const double rate = bitrate_for_bytes(p.width, p.height, complete);
+    const std::vector<uint8_t> shortest = encode_row(p, rate);
+    encode_image(enc, row.data(), row.size(), p.width, p.height, p.pixels.data(), rate);
+    EXPECT_EQ(complete_stream_bytes(enc), complete);
+    EXPECT_TRUE(std::equal(shortest.begin(), shortest.end(), whole.begin()));
+    EXPECT_EQ(decode_row(shortest, rate).pixels, decode_row(whole, high).pixels);
+
+    // Cut by its budget, the same picture's stream is not complete.
+    const double cut = bitrate_for_bytes(p.width, p.height, complete / 2);
+    encode_image(enc, row.data(), row.size(), p.width, p.height, p.pixels.data(), cut);
+    EXPECT_EQ(complete_stream_bytes(enc), 0);
+  }
+}
+
 // The encoder keeps its stream buffer and lists from frame to frame; a
 // frame after a larger one, a longer stream or another size codes as if it
 // were the first.

@@ -1,11 +1,11 @@
-// The quarn tool as users run it: the built binary, real files, pipes, and
-// every refusal with its exit status and its one line on stderr.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// The quarn tool as users run it: the built binary, real files, pipes, the
+// forms of its options, its notes, and every refusal with its exit status
+// and its one line on stderr. How it treats its outputs:
+// quarn_cli_output_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +17,7 @@
 
 #include "codec/budget.h"
 #include "codec/stream_header.h"
+#include "tests/cli_harness.h"
 #include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
 #include "tools/png_io.h"
@@ -26,77 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void write_bytes(const fs::path& path, const std::vector<uint8_t>& data) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-std::string text_of(const fs::path& path) {
-  const std::vector<uint8_t> b = read_file(path);
-  return std::string(b.begin(), b.end());
-}
-
-void write_png_image(const fs::path& path, const RgbImage& image) {
-  std::vector<uint8_t> file;
-  ASSERT_EQ(write_png(image, &file), "");
-  write_bytes(path, file);
-}
-
-struct Outcome {
-  int status = -1;
-  bool crashed = false;  // ended by a signal: a crash, an abort, a sanitizer
-  std::string out;
-  std::string err;
-};
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir_ = fs::temp_directory_path() / ("quarn_cli_" + name + "_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path at(const std::string& name) const { return dir_ / name; }
-
-  // Runs the tool in the test's directory with `args` (shell words), stdin
-  // from `input` and stdout to `output` (files there, or /dev/null).
-  Outcome quarn(const std::string& args, const std::string& input = "/dev/null",
-                const std::string& output = "stdout.txt") const {
-    const std::string command = "cd '" + dir_.string() + "' && '" QUARN_BINARY "' " + args +
-                                " <'" + input + "' >'" + output + "' 2>stderr.txt";
-    const int raw = std::system(command.c_str());
-    Outcome r;
-    r.crashed = WIFSIGNALED(raw) || !WIFEXITED(raw) || WEXITSTATUS(raw) >= 128;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (output == "stdout.txt") r.out = text_of(at("stdout.txt"));
-    r.err = text_of(at("stderr.txt"));
-    fs::remove(at("stdout.txt"));
-    fs::remove(at("stderr.txt"));
-    return r;
-  }
-
-  // Runs a command that must succeed.
-  Outcome ok(const std::string& args, const std::string& input = "/dev/null",
-             const std::string& output = "stdout.txt") const {
-    Outcome r = quarn(args, input, output);
-    EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
-    EXPECT_FALSE(r.crashed) << args;
-    return r;
-  }
-
-  void put_sample(const std::string& name) const {
-    fs::copy_file(QUARN_SAMPLE, at(name), fs::copy_options::overwrite_existing);
-  }
-
-  fs::path dir_;
-};
+using namespace cli;
 
 // ---------------------------------------------------------------- happy paths
 
@@ -133,7 +64,9 @@ TEST_F(Cli, DecodeGivesTheWholeStreamByDefaultAndAPrefixAtALowerRate) {
   // Asking for more than the stream holds decodes all of it, and says so.
   const Outcome above = ok("decode k.qrn above.png -b 2");
   EXPECT_EQ(read_file(at("above.png")), read_file(at("whole.png")));
-  EXPECT_NE(above.err.find("decoding all of it"), std::string::npos) << above.err;
+  EXPECT_EQ(above.err,
+            "quarn: k.qrn: holds 24575 of 98303 stream bytes; decoding that prefix (0.5 bits "
+            "per pixel)\n");
 
   // PPM by extension holds the same pixels.
   ok("decode k.qrn whole.ppm");
@@ -233,10 +166,10 @@ TEST_F(Cli, LadderWritesOneSheetAndATableWhosePsnrRisesWithTheRate) {
   EXPECT_FALSE(std::getline(table, line));
 
   // Three 768 x 512 tiles with an 8-pixel gutter around and between them
-  // and a 60-pixel label strip below.
+  // and a 74-pixel label strip below.
   const RgbImage sheet = load_png_file(at("sheet.png"));
   EXPECT_EQ(sheet.width, 3 * 768 + 4 * 8);
-  EXPECT_EQ(sheet.height, 512 + 60 + 2 * 8);
+  EXPECT_EQ(sheet.height, 512 + 74 + 2 * 8);
 
   // The middle tile is the stream's 0.1 prefix, as decode gives it.
   ok("encode k.png k.qrn -b 0.5");
@@ -245,7 +178,7 @@ TEST_F(Cli, LadderWritesOneSheetAndATableWhosePsnrRisesWithTheRate) {
   const RgbImage placed = crop(sheet, 768, 512, 8 + 768 + 8, 8);
   EXPECT_TRUE(placed.pixels == tile.pixels);
   // Something is written in the label strip under it.
-  const RgbImage label = crop(sheet, 768, 60, 8 + 768 + 8, 8 + 512);
+  const RgbImage label = crop(sheet, 768, 74, 8 + 768 + 8, 8 + 512);
   EXPECT_NE(std::count(label.pixels.begin(), label.pixels.end(), 255),
             static_cast<std::ptrdiff_t>(label.pixels.size()));
 }
@@ -258,8 +191,10 @@ TEST_F(Cli, LadderLeavesOutDefaultRatesTooLowForASmallImage) {
   EXPECT_NE(r.out.find("\n      0.25 "), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("leaving out 0.02 bits per pixel"), std::string::npos) << r.err;
   const RgbImage sheet = load_png_file(at("sheet.png"));
-  // Four tiles (0.25, 0.5, 1, 2), each column as wide as a 10-character label.
-  EXPECT_EQ(sheet.width, 4 * 118 + 5 * 8);
+  // Four tiles (0.25, 0.5, 1, 2), each column as wide as its longest label,
+  // "0.25 bits per pixel", and a space: 20 characters of 12 pixels, less the
+  // space after the last.
+  EXPECT_EQ(sheet.width, 4 * 238 + 5 * 8);
 }
 
 TEST_F(Cli, HelpAndVersion) {
@@ -270,6 +205,193 @@ TEST_F(Cli, HelpAndVersion) {
     EXPECT_EQ(ok("help " + command).out.rfind(usage, 0), 0u) << command;
   }
   EXPECT_EQ(ok("--version").out, std::string("quarn ") + QUARN_VERSION + "\n");
+}
+
+// ------------------------------------------------------ options and notes
+
+TEST_F(Cli, OptionFormsGiveTheSameFile) {
+  write_png_image(at("k.png"), crop(load_sample(), 128, 96, 300, 200));
+  fs::copy_file(at("k.png"), at("-k.png"));
+  ok("encode k.png ref.qrn --bitrate 0.3");
+  const std::vector<uint8_t> ref = read_file(at("ref.qrn"));
+  for (const std::string form :
+       {"encode k.png a.qrn -b0.3", "encode k.png a.qrn --bitrate=0.3", "encode -b 0.3 k.png a.qrn",
+        "encode k.png -b ' 0.3' a.qrn", "encode k.png a.qrn -b '0.3 '",
+        "encode k.png a.qrn --bitrate=' 0.3 '", "encode -b0.3 -- -k.png a.qrn"}) {
+    ok(form);
+    EXPECT_EQ(read_file(at("a.qrn")), ref) << form;
+    fs::remove(at("a.qrn"));
+  }
+  // Sizes, lists and formats take them too.
+  ok("encode --size=' 1.5k ' k.png a.qrn");
+  ok("encode k.png b.qrn --size 1536");
+  EXPECT_EQ(fs::file_size(at("a.qrn")), 1536u);
+  EXPECT_EQ(read_file(at("a.qrn")), read_file(at("b.qrn")));
+  ok("ladder k.png a.png -r '0.1, 0.3 '");
+  ok("ladder -r0.1,0.3 k.png b.png");
+  EXPECT_EQ(read_file(at("a.png")), read_file(at("b.png")));
+  ok("decode ref.qrn a.ppm");
+  ok("decode -fppm ref.qrn b.out");
+  ok("decode --format=' ppm' ref.qrn c.out");
+  EXPECT_EQ(read_file(at("b.out")), read_file(at("a.ppm")));
+  EXPECT_EQ(read_file(at("c.out")), read_file(at("a.ppm")));
+  // Without "--" a name that starts with "-" is an option; the help says so.
+  EXPECT_EQ(quarn("encode -k.png a.qrn").status, 2);
+  EXPECT_NE(ok("--help").out.find("\"--\" ends the options"), std::string::npos);
+}
+
+// The stream length as the help, the README and the format notes give it
+// is the one the tool writes.
+TEST_F(Cli, TheDocumentedStreamLengthIsTheOneWritten) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.25");
+  EXPECT_EQ(fs::file_size(at("k.qrn")), 12291u);
+  const auto words = [](std::string text) {
+    std::string out;
+    for (const char c : text) {
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        if (!out.empty() && out.back() != ' ') out += ' ';
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  };
+  const fs::path top = fs::path(QUARN_SAMPLE).parent_path().parent_path();
+  const std::string help = words(ok("encode --help").out);
+  const std::string readme = words(text_of(top / "README.md"));
+  const std::string format = words(text_of(top / "docs" / "format.md"));
+  EXPECT_NE(help.find("B = R / s rounded down, s = 8 / (width x height) rounded to a float"),
+            std::string::npos);
+  EXPECT_NE(help.find("0.25 bits per pixel at 768x512 gives 12287 bytes, a file of 12291"),
+            std::string::npos);
+  EXPECT_NE(readme.find("B = R / s rounded down, s = 8 / (width x height) rounded to a float"),
+            std::string::npos);
+  EXPECT_NE(readme.find("768 x 512, B is 12287, not 12288, and the file has 12291 bytes"),
+            std::string::npos);
+  EXPECT_NE(format.find("768 x 512 at 0.25 gives 12287, not 12288"), std::string::npos);
+  const float s = static_cast<float>(8.0 / (768.0 * 512.0));
+  EXPECT_EQ(static_cast<int32_t>(0.25 / static_cast<double>(s)), 12287);
+}
+
+TEST_F(Cli, ACutStreamSaysHowMuchOfItIsLeft) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn");
+  const std::vector<uint8_t> coded = read_file(at("k.qrn"));
+  write_bytes(at("cut.qrn"), std::vector<uint8_t>(coded.begin(), coded.begin() + 100));
+  const Outcome r = ok("decode cut.qrn asked.png -b 0.5");
+  EXPECT_EQ(r.err,
+            "quarn: cut.qrn: holds 96 of 24575 stream bytes; decoding that prefix "
+            "(0.00196 bits per pixel)\n");
+  // What is there is decoded, as the file decodes by itself.
+  EXPECT_EQ(ok("decode cut.qrn own.png").err, "");
+  EXPECT_EQ(read_file(at("asked.png")), read_file(at("own.png")));
+}
+
+// The stream length at which the stream is complete: the number in the note.
+int32_t complete_in(const std::string& note) {
+  const std::size_t open = note.find(" (");
+  return open == std::string::npos ? -1 : std::atoi(note.c_str() + open + 2);
+}
+
+std::string rate_in(const std::string& note) {
+  const std::size_t end = note.find(" bits per pixel");
+  const std::size_t start = note.rfind(' ', end - 1);
+  return note.substr(start + 1, end - start - 1);
+}
+
+TEST_F(Cli, EncodeSaysOnceWhenTheRateIsMoreThanTheImageNeeds) {
+  RgbImage gradient = test_picture(64, 64);
+  for (std::size_t i = 0; i < gradient.pixels.size(); ++i) {
+    gradient.pixels[i] = static_cast<uint8_t>((i / 3 % 64) * 4);
+  }
+  write_png_image(at("g.png"), gradient);
+  const Outcome r = ok("encode g.png g.qrn -b 16");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.err.rfind("quarn: g.png: the stream is complete at ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("bytes are zero padding"), std::string::npos) << r.err;
+  const std::vector<uint8_t> padded = read_file(at("g.qrn"));
+  ASSERT_EQ(padded.size(), 4u + 8192u);
+
+  // At the rate it names, the stream is the padded one's beginning, and
+  // decodes to the same picture.
+  const int32_t complete = complete_in(r.err);
+  ASSERT_GT(complete, 0) << r.err;
+  EXPECT_EQ(ok("encode g.png whole.qrn -b " + rate_in(r.err)).err, "");
+  const std::vector<uint8_t> whole = read_file(at("whole.qrn"));
+  ASSERT_EQ(whole.size(), 4u + static_cast<std::size_t>(complete));
+  EXPECT_TRUE(std::equal(whole.begin(), whole.end(), padded.begin()));
+  ok("decode g.qrn padded.ppm");
+  ok("decode whole.qrn whole.ppm");
+  EXPECT_EQ(read_file(at("whole.ppm")), read_file(at("padded.ppm")));
+  // A photo at an ordinary rate gets no note.
+  put_sample("k.png");
+  EXPECT_EQ(ok("encode k.png k.qrn -b 1").err, "");
+}
+
+// ------------------------------------------------- budgets as people say them
+
+TEST_F(Cli, SizeGivesTheLongestFileThatFits) {
+  put_sample("k.png");
+  const Outcome r = ok("encode k.png s.qrn --size 10k");
+  EXPECT_EQ(r.err.rfind("quarn: k.png: the highest rate that fits in 10240 bytes: ", 0), 0u)
+      << r.err;
+  EXPECT_NE(r.err.find(" bits per pixel, 10236 stream bytes, 10240 with the size prefix\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(fs::file_size(at("s.qrn")), 10240u);
+  // It is the file of the rate it names, which decodes as every file does.
+  ok("encode k.png b.qrn -b " + rate_in(r.err));
+  EXPECT_EQ(read_file(at("s.qrn")), read_file(at("b.qrn")));
+  ok("decode s.qrn s.png");
+  ok("decode b.qrn b.png");
+  EXPECT_EQ(read_file(at("s.png")), read_file(at("b.png")));
+  ok("encode k.png m.qrn --size 0.5M");
+  EXPECT_EQ(fs::file_size(at("m.qrn")), 524288u);
+
+  // A picture whose whole stream is shorter gets just that stream.
+  RgbImage flat = test_picture(64, 64);
+  std::fill(flat.pixels.begin(), flat.pixels.end(), 90);
+  write_png_image(at("flat.png"), flat);
+  const Outcome f = ok("encode flat.png flat.qrn --size 1M");
+  ok("encode flat.png padded.qrn -b 16");
+  const std::vector<uint8_t> whole = read_file(at("flat.qrn"));
+  const std::vector<uint8_t> padded = read_file(at("padded.qrn"));
+  ASSERT_LT(whole.size(), 2000u) << f.err;
+  EXPECT_TRUE(std::equal(whole.begin(), whole.end(), padded.begin()));
+  for (std::size_t i = whole.size(); i < padded.size(); ++i) ASSERT_EQ(padded[i], 0) << i;
+  EXPECT_EQ(f.err.rfind("quarn: flat.png: the whole stream takes less than 1048576 bytes: ", 0),
+            0u)
+      << f.err;
+}
+
+TEST_F(Cli, PsnrGivesTheShortestPrefixThatReachesIt) {
+  const RgbImage original = crop(load_sample(), 256, 192, 200, 100);
+  write_png_image(at("k.png"), original);
+  for (const double target : {29.0, 36.5}) {
+    char db[16];
+    std::snprintf(db, sizeof db, "%g", target);
+    const Outcome r = ok(std::string("encode k.png p.qrn --psnr ") + db);
+    EXPECT_EQ(r.err.rfind(std::string("quarn: k.png: the shortest prefix that reaches ") + db +
+                              " dB (",
+                          0),
+              0u)
+        << r.err;
+    const std::vector<uint8_t> coded = read_file(at("p.qrn"));
+    const auto B = static_cast<int32_t>(coded.size()) - 4;
+    EXPECT_NE(r.err.find(" " + std::to_string(B) + " stream bytes"), std::string::npos) << r.err;
+    // Decoded, the file reaches the target; a byte shorter, it does not.
+    const double reached =
+        psnr(original.pixels, decode_row(coded, bitrate_for_bytes(256, 192, B)).pixels);
+    const std::vector<uint8_t> shorter(coded.begin(), coded.end() - 1);
+    const double short_of =
+        psnr(original.pixels, decode_row(shorter, bitrate_for_bytes(256, 192, B - 1)).pixels);
+    EXPECT_GE(reached, target);
+    EXPECT_LT(short_of, target);
+    // The rate it names codes a file of that length.
+    ok("encode k.png b.qrn -b " + rate_in(r.err));
+    EXPECT_EQ(fs::file_size(at("b.qrn")), coded.size());
+  }
 }
 
 // ------------------------------------------------------------------- pipes
@@ -482,6 +604,22 @@ const Refusal kRefusals[] = {
     {"BadFormatName", "decode good.qrn out.png -f gif", 2,
      " decode: format 'gif' is neither png nor ppm (see 'quarn decode --help')"},
     {"TwoStdins", "compare - -", 2, " compare: only one file can be stdin (see 'quarn compare --help')"},
+    {"FlagWithAValue", "encode good.png out.qrn -vx", 2,
+     " encode: unknown option -vx (see 'quarn encode --help')"},
+    {"TwoBudgets", "encode good.png out.qrn -b 1 --size 2k", 2,
+     " encode: give only one of --bitrate, --size and --psnr (see 'quarn encode --help')"},
+    {"SizeNotABytes", "encode good.png out.qrn --size 10x", 2,
+     " encode: size '10x' is not a number of bytes (such as 20000, 20k or 1.5M) "
+     "(see 'quarn encode --help')"},
+    {"SizeZero", "encode good.png out.qrn --size 0k", 2,
+     " encode: size '0k' is not a positive number of bytes (see 'quarn encode --help')"},
+    {"SizeForDecode", "decode good.qrn out.png --size 2k", 2,
+     " decode: unknown option --size (see 'quarn decode --help')"},
+    {"PsnrInfinite", "encode good.png out.qrn --psnr inf", 2,
+     " encode: PSNR 'inf' is not a finite, positive number of dB (see 'quarn encode --help')"},
+    {"SizeTooSmall", "encode good.png out.qrn --size 30", 1,
+     ": good.png: a file of 30 bytes cannot hold the stream header at 64x48; the smallest is 31 "
+     "bytes"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliRefusal, ::testing::ValuesIn(kRefusals),

@@ -1,17 +1,35 @@
 #include "tools/args.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "codec/validate.h"
 
 namespace {
 
-bool parse_number(const std::string& text, double* value) {
-  if (text.empty()) return false;
+// Spaces, tabs and line ends around a value, as a script may leave them.
+std::string trimmed(const std::string& text) {
+  const char* const blanks = " \t\n\r\v\f";
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// A decimal number and what follows it, blanks around both dropped.
+bool parse_number(const std::string& text, double* value, std::string* rest) {
+  const std::string t = trimmed(text);
+  if (t.empty()) return false;
   char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size();
+  *value = std::strtod(t.c_str(), &end);
+  if (end == t.c_str()) return false;
+  *rest = trimmed(end);
+  return true;
+}
+
+bool parse_number(const std::string& text, double* value) {
+  std::string rest;
+  return parse_number(text, value, &rest) && rest.empty();
 }
 
 std::string parse_bitrate(const std::string& text, double* value) {
@@ -37,19 +55,57 @@ std::string parse_rates(const std::string& text, std::vector<double>* rates) {
   return {};
 }
 
+// Far more than any stream file can be; keeps the arithmetic exact.
+constexpr double kLargestSize = 1e15;
+
+std::string parse_size(const std::string& text, int64_t* bytes) {
+  double value = 0.0;
+  std::string unit;
+  const std::string not_a_size = "size '" + text + "' is not a number of bytes (such as 20000, 20k or 1.5M)";
+  if (!parse_number(text, &value, &unit)) return not_a_size;
+  double scale = 1.0;
+  if (unit == "k" || unit == "K") {
+    scale = 1024.0;
+  } else if (unit == "M") {
+    scale = 1024.0 * 1024.0;
+  } else if (!unit.empty()) {
+    return not_a_size;
+  }
+  const double whole = std::floor(value * scale);
+  if (!std::isfinite(value) || !(whole >= 1.0)) return "size '" + text + "' is not a positive number of bytes";
+  *bytes = static_cast<int64_t>(std::min(whole, kLargestSize));
+  return {};
+}
+
+std::string parse_psnr(const std::string& text, double* db) {
+  if (!parse_number(text, db)) return "PSNR '" + text + "' is not a number";
+  if (!std::isfinite(*db) || !(*db > 0.0)) return "PSNR '" + text + "' is not a finite, positive number of dB";
+  return {};
+}
+
 struct OptionName {
-  const char* short_name;
+  const char* short_name;  // nullptr: none
   const char* long_name;
   unsigned bit;
+  bool takes_value;
 };
 
 constexpr OptionName kOptionNames[] = {
-    {"-b", "--bitrate", kOptBitrate},
-    {"-f", "--format", kOptFormat},
-    {"-r", "--rates", kOptRates},
-    {"-v", "--verbose", kOptVerbose},
-    {"--no-simd", "--no-simd", kOptNoSimd},
+    {"-b", "--bitrate", kOptBitrate, true},
+    {"-f", "--format", kOptFormat, true},
+    {"-r", "--rates", kOptRates, true},
+    {"-v", "--verbose", kOptVerbose, false},
+    {nullptr, "--no-simd", kOptNoSimd, false},
+    {nullptr, "--size", kOptSize, true},
+    {nullptr, "--psnr", kOptPsnr, true},
 };
+
+const OptionName* find_option(const std::string& name) {
+  for (const OptionName& o : kOptionNames) {
+    if (name == o.long_name || (o.short_name != nullptr && name == o.short_name)) return &o;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -70,21 +126,27 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
       o->help = true;
       continue;
     }
+    // "--name=value", "-xVALUE", or the name alone.
     std::string name = arg;
     std::string value;
     bool has_value = false;
-    const std::size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
+    if (arg.rfind("--", 0) == 0) {
+      const std::size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        has_value = true;
+      }
+    } else if (arg.size() > 2) {
+      name = arg.substr(0, 2);
+      value = arg.substr(2);
       has_value = true;
+      const OptionName* flag = find_option(name);
+      if (flag != nullptr && !flag->takes_value) return "unknown option " + arg;
     }
-    const OptionName* option = nullptr;
-    for (const OptionName& s : kOptionNames) {
-      if (name == s.short_name || name == s.long_name) option = &s;
-    }
+    const OptionName* option = find_option(name);
     if (option == nullptr || (allowed & option->bit) == 0) return "unknown option " + name;
-    if (option->bit == kOptVerbose || option->bit == kOptNoSimd) {
+    if (!option->takes_value) {
       if (has_value) return "option " + name + " takes no value";
       (option->bit == kOptVerbose ? o->verbose : o->no_simd) = true;
       continue;
@@ -94,18 +156,36 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
       value = args[++i];
     }
     std::string problem;
-    if (option->bit == kOptBitrate) {
-      problem = parse_bitrate(value, &o->bitrate);
-      o->has_bitrate = true;
-    } else if (option->bit == kOptRates) {
-      problem = parse_rates(value, &o->rates);
-      o->has_rates = true;
-    } else if (value == "png" || value == "ppm") {
-      o->format = value;
-    } else {
-      problem = "format '" + value + "' is neither png nor ppm";
+    switch (option->bit) {
+      case kOptBitrate:
+        problem = parse_bitrate(value, &o->bitrate);
+        o->has_bitrate = true;
+        break;
+      case kOptRates:
+        problem = parse_rates(value, &o->rates);
+        o->has_rates = true;
+        break;
+      case kOptSize:
+        problem = parse_size(value, &o->size);
+        o->has_size = true;
+        break;
+      case kOptPsnr:
+        problem = parse_psnr(value, &o->psnr);
+        o->has_psnr = true;
+        break;
+      default: {
+        const std::string format = trimmed(value);
+        if (format == "png" || format == "ppm") {
+          o->format = format;
+        } else {
+          problem = "format '" + value + "' is neither png nor ppm";
+        }
+      }
     }
     if (!problem.empty()) return problem;
+  }
+  if (int{o->has_bitrate} + int{o->has_size} + int{o->has_psnr} > 1) {
+    return "give only one of --bitrate, --size and --psnr";
   }
   return {};
 }

@@ -2,6 +2,7 @@
 #ifndef QUARN_TOOLS_ARGS_H
 #define QUARN_TOOLS_ARGS_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ enum OptionBits : unsigned {
   kOptRates = 4,    // -r, --rates R,R,...
   kOptVerbose = 8,  // -v, --verbose
   kOptNoSimd = 16,  // --no-simd
+  kOptSize = 32,    // --size BYTES
+  kOptPsnr = 64,    // --psnr DB
 };
 
 struct Options {
@@ -24,13 +27,19 @@ struct Options {
   bool has_rates = false;
   std::vector<double> rates;  // ascending, no repeats
   std::string format;         // "", "png" or "ppm"
+  bool has_size = false;
+  int64_t size = 0;           // bytes, the size prefix included
+  bool has_psnr = false;
+  double psnr = 0.0;          // dB
 };
 
 // Parses the arguments that follow the command name, accepting the options
-// in `allowed` (and -h, --help), as "-b 0.5", "--bitrate 0.5" or
-// "--bitrate=0.5". "-" is a file name; "--" ends the options. Bitrates must
-// be finite, positive and not absurd. Returns an empty string, or the
-// problem in one line.
+// in `allowed` (and -h, --help). A value goes in the next argument ("-b 0.5",
+// "--bitrate 0.5"), after "=" ("--bitrate=0.5") or right after a short name
+// ("-b0.5"). "-" is a file name; "--" ends the options. Blanks around a
+// number do not count. Bitrates must be finite, positive and not absurd;
+// sizes take a k (1024) or M (1024 k) suffix. At most one of --bitrate,
+// --size and --psnr. Returns an empty string, or the problem in one line.
 std::string parse_options(const std::vector<std::string>& args, unsigned allowed,
                           Options* options);
 

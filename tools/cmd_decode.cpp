@@ -8,6 +8,7 @@
 #include "tools/commands.h"
 #include "tools/file_io.h"
 #include "tools/messages.h"
+#include "tools/output_file.h"
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 #include "tools/stream_file.h"
@@ -20,8 +21,12 @@ int run_decode(const Options& o) {
     return usage_error("decode", "cannot tell the format of '" + out +
                                      "': name it .png or .ppm, or use --format");
   }
+  std::string problem = check_not_input(in, out);
+  OutputFile output;
+  if (problem.empty()) problem = output.open(out, image_noun(format));
+  if (!problem.empty()) return refuse(output_name(out), problem);
   StreamFile file;
-  std::string problem = read_stream_file(in, &file);
+  problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
   const float stream_rate = stream_rate_for(file.width, file.height);
@@ -31,11 +36,15 @@ int run_decode(const Options& o) {
     problem = check_encode(file.width, file.height, o.bitrate);
     if (!problem.empty()) return refuse(input_name(in), problem);
     bitrate = o.bitrate;
-    // Past its end the stream holds nothing more; reading on would only
-    // feed the decoder made-up bits.
-    if (stream_bytes(bitrate, stream_rate) > file.stream_bytes) {
-      note(input_name(in) + ": the stream holds " + format_rate(whole) +
-           " bits per pixel; decoding all of it");
+    // Past its end the file holds nothing more (it was coded at a lower
+    // rate, or cut short); reading on would only feed the decoder made-up
+    // bits.
+    const int32_t asked = stream_bytes(bitrate, stream_rate);
+    if (asked > file.stream_bytes) {
+      note(input_name(in) + ": holds " + std::to_string(file.stream_bytes) + " of " +
+           std::to_string(asked) + " stream bytes; decoding that prefix (" +
+           rate_for_bytes_text(file.width, file.height, file.stream_bytes) +
+           " bits per pixel)");
       bitrate = whole;
     }
   }
@@ -54,19 +63,20 @@ int run_decode(const Options& o) {
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
 
   if (format == ImageFormat::kPpm) {
-    problem = write_output(out, image.bytes());
+    problem = output.write(image.bytes());
   } else {
     std::vector<uint8_t> encoded;
     problem = write_png(file.width, file.height, image.data(), &encoded);
-    if (problem.empty()) problem = write_output(out, encoded);
+    if (problem.empty()) problem = output.write(encoded);
   }
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
+    const int32_t decoded = stream_bytes(bitrate, stream_rate);
     char text[256];
     std::snprintf(text, sizeof text,
                   "decoded %dx%d from %d of %d stream bytes (%s bits per pixel) in %.1f ms",
-                  file.width, file.height, stream_bytes(bitrate, stream_rate),
-                  file.stream_bytes, format_rate(bitrate).c_str(), took.count());
+                  file.width, file.height, decoded, file.stream_bytes,
+                  rate_for_bytes_text(file.width, file.height, decoded).c_str(), took.count());
     note(input_name(in) + ": " + text);
   }
   return kExitOk;

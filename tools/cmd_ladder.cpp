@@ -1,5 +1,6 @@
 // quarn ladder IN OUT [-r R,R,...] [-f png|ppm] [-v]
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,14 +12,27 @@
 #include "tools/ladder_sheet.h"
 #include "tools/measure.h"
 #include "tools/messages.h"
+#include "tools/output_file.h"
 #include "tools/stream_file.h"
 
 namespace {
 
 constexpr double kDefaultRates[] = {0.02, 0.05, 0.1, 0.25, 0.5, 1.0, 2.0};
 
-// Long enough for the byte and PSNR lines: "16777216 B", "100.00 dB".
-constexpr std::size_t kLabelChars = 10;
+// The longest PSNR line: "PSNR 100.00 dB" and beyond.
+constexpr std::size_t kPsnrChars = 14;
+
+std::string rate_label(double rate) {
+  return format_rate(rate) + (rate == 1.0 ? " bit per pixel" : " bits per pixel");
+}
+
+std::string bytes_label(int32_t bytes) {
+  return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+std::string psnr_label(double psnr) {
+  return psnr == INFINITY ? "lossless" : "PSNR " + format_psnr(psnr) + " dB";
+}
 
 }  // namespace
 
@@ -30,8 +44,14 @@ int run_ladder(const Options& o) {
     return usage_error("ladder", "cannot tell the format of '" + out +
                                      "': name it .png or .ppm, or use --format");
   }
+  // The output is made ready before anything is coded.
+  std::string problem = check_not_input(in, out);
+  OutputFile sheet_file;
+  if (problem.empty()) problem = sheet_file.open(out, image_noun(format));
+  if (!problem.empty()) return refuse(output_name(out), problem);
+
   FileBytes data;
-  std::string problem = read_input(in, &data);
+  problem = read_input(in, &data);
   if (!problem.empty()) return refuse(input_name(in), problem);
   RgbImage original;
   problem = read_image(data.bytes(), &original);
@@ -57,10 +77,15 @@ int run_ladder(const Options& o) {
     }
   }
   if (rates.empty()) return refuse(input_name(in), "no rate to decode at");
-  std::size_t label_chars = kLabelChars;
-  for (const double r : rates) label_chars = std::max(label_chars, format_rate(r).size() + 4);
+  const float stream_rate = stream_rate_for(original.width, original.height);
+  std::size_t label_chars = kPsnrChars;
+  for (const double r : rates) {
+    label_chars = std::max({label_chars, rate_label(r).size(),
+                            bytes_label(stream_bytes(r, stream_rate)).size()});
+  }
+  // One character more keeps the labels of narrow tiles apart.
   const SheetLayout layout = ladder_layout(static_cast<int32_t>(rates.size()), original.width,
-                                           original.height, static_cast<int>(label_chars));
+                                           original.height, static_cast<int>(label_chars) + 1);
   problem = check_layout(layout);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
@@ -72,20 +97,19 @@ int run_ladder(const Options& o) {
   std::FILE* table = out == "-" ? stderr : stdout;
   std::fprintf(table, "%10s %10s %10s\n", "bpp", "bytes", "PSNR dB");
   RgbImage sheet = blank_sheet(layout);
-  const float stream_rate = stream_rate_for(original.width, original.height);
   for (std::size_t i = 0; i < rates.size(); ++i) {
     const RgbImage tile = decode_file(file, rates[i]);
     const int32_t bytes = stream_bytes(rates[i], stream_rate);
-    const std::string psnr = format_psnr(measure(original, tile).psnr);
-    std::fprintf(table, "%10s %10d %10s\n", format_rate(rates[i]).c_str(), bytes, psnr.c_str());
+    const double psnr = measure(original, tile).psnr;
+    std::fprintf(table, "%10s %10d %10s\n", format_rate(rates[i]).c_str(), bytes,
+                 format_psnr(psnr).c_str());
     place_tile(layout, static_cast<int32_t>(i), tile,
-               {format_rate(rates[i]) + " bpp", std::to_string(bytes) + " B", psnr + " dB"},
-               &sheet);
+               {rate_label(rates[i]), bytes_label(bytes), psnr_label(psnr)}, &sheet);
   }
 
   std::vector<uint8_t> encoded;
   problem = write_image(sheet, format, &encoded);
-  if (problem.empty()) problem = write_output(out, encoded);
+  if (problem.empty()) problem = sheet_file.write(encoded);
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
     note(output_name(out) + ": ladder sheet of " + std::to_string(rates.size()) + " tiles, " +

@@ -18,7 +18,14 @@ int run_ladder(const Options& options);   // IN OUT
 // stdout. kUnknown when neither tells.
 ImageFormat output_format(const Options& options, const std::string& out);
 
+// What an image output holds, for messages: "a PNG image", "a PPM image".
+std::string image_noun(ImageFormat format);
+
 // A bitrate as people write it: "0.5", "2", "0.025".
 std::string format_rate(double rate);
+
+// The shortest decimal bitrate that gives `bytes` stream bytes at this size:
+// "0.25" for 12287 bytes at 768x512. Given back to -b it gives those bytes.
+std::string rate_for_bytes_text(int32_t width, int32_t height, int32_t bytes);
 
 #endif  // QUARN_TOOLS_COMMANDS_H

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -51,6 +50,9 @@ std::span<uint8_t> FileBytes::spare() {
 
 std::string read_input(const std::string& path, FileBytes* data) {
   const bool standard = path == "-";
+  if (standard && isatty(STDIN_FILENO)) {
+    return "is a terminal; redirect a file or a pipe into it";
+  }
   errno = 0;
   const int fd = standard ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return last_error("cannot open");
@@ -85,32 +87,5 @@ std::string read_input(const std::string& path, FileBytes* data) {
     }
   }
   if (!standard) close(fd);
-  return problem;
-}
-
-std::string write_output(const std::string& path, std::span<const uint8_t> data) {
-  errno = 0;
-  const bool standard = path == "-";
-  if (standard) std::fflush(stdout);  // whatever the tool printed comes first
-  const int fd =
-      standard ? STDOUT_FILENO : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return last_error("cannot create");
-  std::string problem;
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      problem = last_error("write error");
-      break;
-    }
-  }
-  if (!standard) {
-    if (close(fd) != 0 && problem.empty()) problem = last_error("write error");
-    if (!problem.empty()) unlink(path.c_str());
-  }
   return problem;
 }

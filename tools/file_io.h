@@ -1,10 +1,9 @@
-// Whole files in and out; "-" is stdin or stdout.
+// Whole files in; "-" is stdin. (Output: tools/output_file.h.)
 //
 // A run of the tool codes one picture, so the cost of memory is mostly the
 // cost of touching fresh pages, which on some machines is more than the
 // coding itself. Files are read with one read() into storage of their size
-// (mapped in huge pages when large, see image/big_buffer.h) and written with
-// one write().
+// (mapped in huge pages when large, see image/big_buffer.h).
 #ifndef QUARN_TOOLS_FILE_IO_H
 #define QUARN_TOOLS_FILE_IO_H
 
@@ -46,9 +45,8 @@ class FileBytes {
   std::size_t size_ = 0;
 };
 
-// Each returns an empty string on success, else why it failed.
+// Returns an empty string on success, else why it failed. A terminal on
+// stdin is refused: what the tool reads is binary.
 std::string read_input(const std::string& path, FileBytes* data);
-// A file that cannot be written completely is removed again.
-std::string write_output(const std::string& path, std::span<const uint8_t> data);
 
 #endif  // QUARN_TOOLS_FILE_IO_H

@@ -1,6 +1,7 @@
-// A tiny bitmap font for the labels on ladder sheets: 5x7 glyphs for the
-// digits, ".", "-", "+", space, and the letters of "bpp", "B", "dB", "inf",
-// "x", "k" and "M". Other characters show as a hollow box.
+// A small bitmap font for the labels on ladder sheets: 5x9 glyphs for the
+// digits, the letters a-z and A-Z, and " .,-+:()/%=". Capitals and digits
+// stand on the baseline 7 rows high; g, j, p, q, y and the comma reach 2 rows
+// below it. Other characters show as a hollow box.
 #ifndef QUARN_TOOLS_FONT_H
 #define QUARN_TOOLS_FONT_H
 
@@ -10,7 +11,7 @@
 #include "tools/rgb_image.h"
 
 inline constexpr int kGlyphWidth = 5;
-inline constexpr int kGlyphHeight = 7;
+inline constexpr int kGlyphHeight = 9;   // rows, descenders included
 inline constexpr int kGlyphAdvance = 6;  // glyph plus one column of space
 
 // Width in pixels of `text` drawn at `scale`, without the trailing space.

@@ -11,6 +11,9 @@ constexpr uint8_t kPaper = 255;
 constexpr uint8_t kInk = 32;
 constexpr int kLineHeight = (kGlyphHeight + 2) * kLabelScale;
 constexpr int kLabelTop = 6;  // from the tile's bottom edge to the first line
+static_assert(kLabelTop + (kLabelLines - 1) * kLineHeight + kGlyphHeight * kLabelScale <=
+                  kLabelStrip,
+              "the label lines, descenders included, fit in their strip");
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // The ladder sheet: decoded tiles left to right on a white sheet, an 8-pixel
-// gutter around and between them, and under each tile a 60-pixel strip with
+// gutter around and between them, and under each tile a 74-pixel strip with
 // up to three dark label lines. Every column is as wide as the tile or its
 // widest label line, whichever is wider; a narrower tile is centred in it.
 #ifndef QUARN_TOOLS_LADDER_SHEET_H
@@ -12,7 +12,7 @@
 #include "tools/rgb_image.h"
 
 inline constexpr int32_t kSheetGutter = 8;
-inline constexpr int32_t kLabelStrip = 60;
+inline constexpr int32_t kLabelStrip = 74;
 inline constexpr int kLabelLines = 3;
 inline constexpr int kLabelScale = 2;
 // Sheets beyond this many pixels are refused rather than built.

@@ -1,10 +1,15 @@
 // quarn: encode images into embedded streams, decode them back, and look at
 // what each budget gives.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "codec/budget.h"
 #include "image/big_buffer.h"
 #include "image/kernels.h"
 #include "tools/args.h"
@@ -23,7 +28,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"encode", 2, kOptBitrate | kOptVerbose | kOptNoSimd, run_encode, kEncodeHelp},
+    {"encode", 2, kOptBitrate | kOptSize | kOptPsnr | kOptVerbose | kOptNoSimd, run_encode,
+     kEncodeHelp},
     {"decode", 2, kOptBitrate | kOptFormat | kOptVerbose | kOptNoSimd, run_decode, kDecodeHelp},
     {"info", 1, 0, run_info, kInfoHelp},
     {"compare", 2, kOptNoSimd, run_compare, kCompareHelp},
@@ -85,19 +91,49 @@ ImageFormat output_format(const Options& options, const std::string& out) {
   return format_for_extension(out);
 }
 
+std::string image_noun(ImageFormat format) {
+  return format == ImageFormat::kPpm ? "a PPM image" : "a PNG image";
+}
+
 std::string format_rate(double rate) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", rate);
   return text;
 }
 
+std::string rate_for_bytes_text(int32_t width, int32_t height, int32_t bytes) {
+  // Every rate from the lowest that gives `bytes` to the lowest that gives
+  // one more does: the fewest digits that land in that range.
+  const float stream_rate = stream_rate_for(width, height);
+  const double low = bitrate_for_bytes(width, height, bytes);
+  const double middle = low + 0.5 * static_cast<double>(stream_rate);
+  char text[40];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, middle);
+    if (middle >= 1.0 && std::strchr(text, 'e') != nullptr) continue;  // "1e+01"
+    if (stream_bytes(std::strtod(text, nullptr), stream_rate) == bytes) break;
+  }
+  return text;
+}
+
 int main(int argc, char** argv) {
   // One picture per run: its buffers share huge pages.
   share_big_buffers(true);
+  // A file-size limit makes a write fail, to be reported, rather than end
+  // the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  int status = kExitBadInput;
   try {
-    return run(argc, argv);
+    status = run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("quarn: out of memory\n", stderr);
-    return kExitBadInput;
   }
+  // Whatever went to stdout must have arrived: text that is lost is a
+  // failure like any other.
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  if (!flushed && status == kExitOk) {
+    status = refuse("stdout", errno != 0 ? std::strerror(errno) : "write error");
+  }
+  return status;
 }

@@ -65,7 +65,7 @@ double whole_stream_bitrate(const StreamFile& file) {
 
 std::span<const uint8_t> encode_to_file(int32_t width, int32_t height, const uint8_t* rgb,
                                         double bitrate, std::span<uint8_t> room,
-                                        FileBytes* own) {
+                                        FileBytes* own, int32_t* complete) {
   const int32_t B = stream_bytes(bitrate, stream_rate_for(width, height));
   // With the coder's slack behind the budget the encoder codes in place.
   const std::size_t need = static_cast<std::size_t>(B) + kPrefixBytes + kEncodeSlack;
@@ -75,6 +75,7 @@ std::span<const uint8_t> encode_to_file(int32_t width, int32_t height, const uin
     out = own->data();
   }
   const int32_t written = encode_image(shared_encoder(), out, need, width, height, rgb, bitrate);
+  if (complete != nullptr) *complete = complete_stream_bytes(shared_encoder());
   return {out, static_cast<std::size_t>(written) + kPrefixBytes};
 }
 
@@ -99,6 +100,13 @@ RgbImage decode_file(const StreamFile& file, double bitrate) {
   image.pixels.resize(static_cast<std::size_t>(file.width) * static_cast<std::size_t>(file.height) * 3);
   decode_file(file, bitrate, image.pixels.data(), static_cast<std::ptrdiff_t>(file.width) * 3);
   return image;
+}
+
+void decode_prefix(const StreamFile& file, int32_t bytes, RgbImage* image) {
+  decode_image_rgb(shared_decoder(), file.width, file.height, file.bytes.data() + kPrefixBytes,
+                   static_cast<std::size_t>(bytes), image->pixels.data(),
+                   static_cast<std::ptrdiff_t>(file.width) * 3,
+                   bitrate_for_bytes(file.width, file.height, bytes));
 }
 
 std::string read_picture(FileBytes bytes, RgbImage* image) {

@@ -34,16 +34,21 @@ double whole_stream_bitrate(const StreamFile& file);
 // Codes `height` rows of `width` packed pixels, which must have passed
 // check_encode() at this bitrate, into a coded file. Returns its bytes: in
 // `room` when that is large enough, else in new storage in `own`; empty
-// when there is no memory for them.
+// when there is no memory for them. When `complete` is given it receives
+// the stream length at which the coding was whole, or 0 when the budget
+// cut it (complete_stream_bytes()).
 std::span<const uint8_t> encode_to_file(int32_t width, int32_t height, const uint8_t* rgb,
                                         double bitrate, std::span<uint8_t> room,
-                                        FileBytes* own);
+                                        FileBytes* own, int32_t* complete = nullptr);
 // The same for an image, into new storage.
 FileBytes encode_to_file(const RgbImage& image, double bitrate);
 
 // Decodes the prefix of the stream that `bitrate` covers; the bitrate must
 // pass check_encode() for the file's size.
 RgbImage decode_file(const StreamFile& file, double bitrate);
+// Decodes the first `bytes` stream bytes of the file as a file of that
+// length would decode, into `image` (sized already).
+void decode_prefix(const StreamFile& file, int32_t bytes, RgbImage* image);
 // The same into `height` rows of packed pixels at `out`, `stride` bytes
 // apart.
 void decode_file(const StreamFile& file, double bitrate, uint8_t* out, std::ptrdiff_t stride);
