@@ -203,6 +203,57 @@ std::vector<Case> cases(const Table* t) {
     c.push_back({n.name, "sample", pixels, [&d, n] { plane = n.sparse ? d.sparse : d.planes[1]; },
                  [t, &d, n] { (t->*n.pass)(plane.data(), kStride, kRows, kCols, d.work.data()); }});
   }
+  // The first level's column passes over rows given by pointer, as the
+  // pipelines run them: runs of kRun output pairs, their input rows in a
+  // ring of 2 kRun + 7 rows (in the cache), over the whole picture; and the
+  // row pass into a ring row.
+  constexpr int32_t kRun = 8;
+  static Samples ring(static_cast<std::size_t>(2 * kRun + 7) * kStride);
+  static Samples outputs(static_cast<std::size_t>(2 * kRun) * kStride);
+  for (bool sparse : {false, true}) {
+    c.push_back({sparse ? "analyze_columns_sparse" : "analyze_columns", "sample", pixels,
+                 [&d, sparse] {
+                   plane = d.planes[1];
+                   std::memcpy(ring.data(), (sparse ? d.sparse : d.planes[0]).data(),
+                               sizeof(float) * (2 * kRun + 7) * kStride);
+                 },
+                 [t] {
+                   const float* in[2 * kRun + 7];
+                   float* low[kRun];
+                   float* high[kRun];
+                   for (int32_t i = 0; i < 2 * kRun + 7; ++i) in[i] = ring.data() + i * kStride;
+                   for (int32_t r0 = 0; r0 < kRows / 2; r0 += kRun) {
+                     for (int32_t j = 0; j < kRun; ++j) {
+                       low[j] = plane.data() + (r0 + j) * kStride;
+                       high[j] = plane.data() + (kRows / 2 + r0 + j) * kStride;
+                     }
+                     t->analyze_columns(in, kRun, kCols, low, high);
+                   }
+                 }});
+    c.push_back({sparse ? "synthesize_columns_sparse" : "synthesize_columns", "sample", pixels,
+                 [&d, sparse] {
+                   std::memcpy(ring.data(), (sparse ? d.sparse : d.planes[0]).data(),
+                               sizeof(float) * (2 * kRun + 7) * kStride);
+                 },
+                 [t] {
+                   const float* in[2 * kRun + 7];
+                   float* out[2 * kRun];
+                   for (int32_t i = 0; i < 2 * kRun + 7; ++i) in[i] = ring.data() + i * kStride;
+                   for (int32_t j = 0; j < 2 * kRun; ++j) out[j] = outputs.data() + j * kStride;
+                   for (int32_t r0 = 0; r0 < kRows / 2; r0 += kRun) {
+                     t->synthesize_columns(in, kRun, kCols, out);
+                   }
+                 }});
+    c.push_back({sparse ? "inverse_rows_to_sparse" : "inverse_rows_to", "sample", pixels,
+                 [&d, sparse] { plane = sparse ? d.sparse : d.planes[1]; },
+                 [t, &d] {
+                   for (int32_t y = 0; y < kRows; ++y) {
+                     t->inverse_rows_to(plane.data() + y * kStride, kStride, 1, kCols,
+                                        ring.data() + (y % (2 * kRun + 7)) * kStride, 0,
+                                        d.work.data());
+                   }
+                 }});
+  }
   return c;
 }
 

@@ -26,11 +26,15 @@
 #include "codec/validate.h"
 #include "image/big_buffer.h"
 #include "image/kernels.h"
+#include "image/worker_pool.h"
 #include "stream/budget.h"
 
 namespace quarn {
 
 namespace {
+
+// Threads the pipelines use (--threads; 0 was made every processor thread).
+int32_t g_threads = 1;
 
 // Wall-clock time by default; with --cpu-clock the thread's own processor
 // time, which other processes on a busy machine disturb much less.
@@ -70,8 +74,8 @@ struct StageTimes {
 
 const Stage kEncodeStages[] = {Stage::kLoad,    Stage::kBorder, Stage::kColour, Stage::kWavelet,
                                Stage::kMaxima,  Stage::kSpiht,  Stage::kOutput};
-const Stage kDecodeStages[] = {Stage::kReset, Stage::kSpiht, Stage::kInverseWavelet,
-                               Stage::kColourWrite};
+const Stage kDecodeStages[] = {Stage::kReset, Stage::kSpiht, Stage::kPlace,
+                               Stage::kInverseWavelet, Stage::kColourWrite};
 
 const char* stage_name(Stage s) {
   switch (s) {
@@ -84,6 +88,7 @@ const char* stage_name(Stage s) {
     case Stage::kSpiht: return "SPIHT";
     case Stage::kOutput: return "output";
     case Stage::kReset: return "reset";
+    case Stage::kPlace: return "place";
     case Stage::kInverseWavelet: return "inverse wavelet";
     case Stage::kColourWrite: return "colour+write";
   }
@@ -107,6 +112,11 @@ struct Codec {
   Decoder dec;
   std::vector<uint8_t> row;
   std::vector<uint8_t> cells;
+
+  Codec() {
+    enc.threads = g_threads;
+    dec.threads = g_threads;
+  }
 
   StageTimes encode(const RgbImage& image, double rate) {
     const int32_t B = stream_bytes(rate, stream_rate_for(image.width, image.height));
@@ -220,10 +230,14 @@ bool take_path_options(std::vector<std::string>& args) {
       g_isa = args[i + 1];
       erase(i, 2);
     } else if (a == "--threads" && has_value) {
-      if (args[i + 1] != "1") {
-        std::fprintf(stderr, "quarn_bench: the codec is single-threaded; only --threads 1 runs\n");
+      char* end = nullptr;
+      const long n = std::strtol(args[i + 1].c_str(), &end, 10);
+      if (end == args[i + 1].c_str() || *end != '\0' || n < 0 || n > kMaxThreads) {
+        std::fprintf(stderr, "quarn_bench: --threads takes 0 (every processor thread) to %d\n",
+                     static_cast<int>(kMaxThreads));
         return false;
       }
+      g_threads = resolve_threads(static_cast<int32_t>(n));
       erase(i, 2);
     } else {
       ++i;
@@ -242,12 +256,18 @@ std::vector<std::string> with_path_args(std::vector<std::string> args) {
     args.push_back("--isa");
     args.push_back(g_isa);
   }
+  args.push_back("--threads");
+  args.push_back(std::to_string(g_threads));
   return args;
 }
 
-// ", avx2 kernels, 1 thread": what every table was measured with.
+std::string threads_label() {
+  return std::to_string(g_threads) + (g_threads == 1 ? " thread" : " threads");
+}
+
+// ", avx2 kernels, 2 threads": what every table was measured with.
 std::string path_label() {
-  return std::string(", ") + kernels::active().name + " kernels, 1 thread";
+  return std::string(", ") + kernels::active().name + " kernels, " + threads_label();
 }
 
 struct Options {
@@ -255,6 +275,7 @@ struct Options {
   std::vector<double> rates = {0.1, 0.5, 2.0};
   int repeat = 9;
   bool warm = true, cold = true, memory = true, scaling = true;
+  int min_side = 256;
   int max_side = 8192;
   int photos = 24;
 };
@@ -405,27 +426,67 @@ void run_memory(const Options& o, const char* self) {
   std::remove(row_file.c_str());
 }
 
+// Stage groups of the scaling table: what streams the planes and what walks
+// the trees.
+struct StageGroup {
+  const char* name;
+  std::vector<Stage> stages;
+};
+
 void run_scaling(const Options& o) {
   const double rate = 0.5;
+  const std::vector<StageGroup> enc_groups = {
+      {"colour", {Stage::kLoad, Stage::kBorder, Stage::kColour}},
+      {"wavelet", {Stage::kWavelet}},
+      {"maxima", {Stage::kMaxima}},
+      {"SPIHT", {Stage::kSpiht, Stage::kOutput}}};
+  const std::vector<StageGroup> dec_groups = {
+      {"SPIHT", {Stage::kReset, Stage::kSpiht}},
+      {"wavelet", {Stage::kPlace, Stage::kInverseWavelet}},
+      {"colour", {Stage::kColourWrite}}};
   std::printf("\n### Scaling at %.1f bpp, warm%s\n\n", rate, path_label().c_str());
-  std::printf("Nanoseconds per pixel, median of repeated runs; linear cost keeps them flat.\n\n");
-  std::printf("| size | encode ns/px | decode ns/px | encode MP/s | decode MP/s |\n");
-  std::printf("|---|---:|---:|---:|---:|\n");
-  for (int32_t n = 256; n <= o.max_side; n *= 2) {
+  std::printf("Nanoseconds per pixel, %s of repeated runs; linear cost keeps them flat. The "
+              "stage columns are each the %s of that stage's times.\n\n",
+              g_best ? "fastest" : "median", g_best ? "fastest" : "median");
+  std::printf("| size | encode ns/px | decode ns/px | encode MP/s | decode MP/s |");
+  for (const StageGroup& g : enc_groups) std::printf(" enc %s |", g.name);
+  for (const StageGroup& g : dec_groups) std::printf(" dec %s |", g.name);
+  std::printf("\n|---|---:|---:|---:|---:|");
+  for (std::size_t i = 0; i < enc_groups.size() + dec_groups.size(); ++i) std::printf("---:|");
+  std::printf("\n");
+  for (int32_t n = o.min_side; n <= o.max_side; n *= 2) {
     const RgbImage image = tiled_sample(n, n);
     Codec codec;
     codec.encode(image, rate);
     codec.decode(image, rate);
     const double pixels = static_cast<double>(n) * n;
     const int runs = std::max(3, static_cast<int>(std::min(25.0, 4e7 / pixels)));
-    std::vector<double> e, d;
+    std::vector<StageTimes> e, d;
     for (int i = 0; i < runs; ++i) {
-      e.push_back(codec.encode(image, rate).total());
-      d.push_back(codec.decode(image, rate).total());
+      e.push_back(codec.encode(image, rate));
+      d.push_back(codec.decode(image, rate));
     }
-    const double te = median(e), td = median(d);
-    std::printf("| %d x %d | %.2f | %.2f | %.1f | %.1f |\n", n, n, te / pixels * 1e9,
+    auto total = [](const std::vector<StageTimes>& v) {
+      std::vector<double> t;
+      for (const StageTimes& s : v) t.push_back(s.total());
+      return median(t);
+    };
+    auto group = [](const std::vector<StageTimes>& v, const StageGroup& g) {
+      std::vector<double> t;
+      for (const StageTimes& s : v) {
+        double sum = 0.0;
+        for (Stage st : g.stages) sum += s.seconds[static_cast<int>(st)];
+        t.push_back(sum);
+      }
+      return median(t);
+    };
+    const double te = total(e), td = total(d);
+    std::printf("| %d x %d | %.2f | %.2f | %.1f | %.1f |", n, n, te / pixels * 1e9,
                 td / pixels * 1e9, mps(pixels, te), mps(pixels, td));
+    for (const StageGroup& g : enc_groups) std::printf(" %.2f |", group(e, g) / pixels * 1e9);
+    for (const StageGroup& g : dec_groups) std::printf(" %.2f |", group(d, g) / pixels * 1e9);
+    std::printf("\n");
+    std::fflush(stdout);
   }
 }
 
@@ -441,13 +502,14 @@ constexpr const char kUsage[] =
     "  --repeat N           runs per photo for the warm figures (default 9)\n"
     "  --only WHAT          warm, cold, memory or scaling (default all four)\n"
     "  --max-side N         largest side for memory and scaling (default 8192)\n"
+    "  --min-side N         smallest side for scaling (default 256)\n"
     "  --best               the fastest run instead of the median\n"
     "  --cpu-clock          the thread's processor time instead of wall time\n"
     "  --isa ISA            at most this instruction set: scalar, sse2, avx2 or\n"
     "                       avx512 (never more than the processor has)\n"
     "  --no-simd            the scalar kernels only (--isa scalar)\n"
-    "  --threads N          threads to code with (1 for now: the codec is\n"
-    "                       single-threaded)\n";
+    "  --threads N          threads to code with (default 1; 0: every processor\n"
+    "                       thread); SPIHT itself always runs on one\n";
 
 int usage() {
   std::fputs(kUsage, stderr);
@@ -499,6 +561,8 @@ int main(int argc, char** argv) {
       o.repeat = std::max(1, std::atoi(args[++i].c_str()));
     } else if (a == "--photos" && has_value) {
       o.photos = std::clamp(std::atoi(args[++i].c_str()), 1, 24);
+    } else if (a == "--min-side" && has_value) {
+      o.min_side = std::clamp(std::atoi(args[++i].c_str()), 256, 8192);
     } else if (a == "--max-side" && has_value) {
       o.max_side = std::clamp(std::atoi(args[++i].c_str()), 256, 8192);
     } else if (a == "--only" && has_value) {
@@ -523,8 +587,9 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("## quarn_bench\n\n");
-  std::printf("Kernels: %s. Threads: 1. Photos: %zu from %s.\n", kernels::active().name,
-              photos.size(), files.size() == 1 ? "the bundled sample" : o.kodak.c_str());
+  std::printf("Kernels: %s. Threads: %d. Photos: %zu from %s.\n", kernels::active().name,
+              static_cast<int>(g_threads), photos.size(),
+              files.size() == 1 ? "the bundled sample" : o.kodak.c_str());
   std::printf("%s\n", machine_summary().c_str());
   if (g_cpu_clock) std::printf("Times are the thread's processor time, not wall-clock time.\n");
   std::fflush(stdout);

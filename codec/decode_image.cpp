@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "codec/decoder.h"
+#include "image/worker_pool.h"
 #include "stream/budget.h"
 
 namespace quarn {
@@ -20,6 +21,7 @@ void decode(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
       std::min<int64_t>(stream_bytes(bitrate, dec.stream_rate), static_cast<int64_t>(stream_size)));
   dec.bits.byte_budget = B - 1;
 
+  dec.image.threads = resolve_threads(dec.threads);
   load_colour_q(dec.image, dec, dec.height, dec.width, dec.planes_clear);
   dec.planes_clear = false;
   dec.spiht.code_rows = dec.image.codeRows;
@@ -28,14 +30,16 @@ void decode(Decoder& dec, const StreamHeader& header, const uint8_t* stream,
   stage_finished(dec.stages, Stage::kReset);
   spiht_decode(dec.spiht, dec.bits, dec.image, dec.tree_levels, dec.top_exponent);
   stage_finished(dec.stages, Stage::kSpiht);
-  // Image_3C::Recover's wavelet half; its colour half goes straight into the
-  // output cells.
-  for (int k = 0; k < 3; ++k) dec.image.RecoverPlane(dec.image.plane[k]);
+  spiht_place(dec.spiht, dec.image);
+  stage_finished(dec.stages, Stage::kPlace);
+  // Every level but the first; the first goes with the colour transform
+  // straight into the output.
+  dec.image.RecoverDeeper();
   stage_finished(dec.stages, Stage::kInverseWavelet);
   if (bytes == 4) {
-    dec.image.WriteCells(out, out_stride);
+    dec.image.RecoverCells(out, out_stride);
   } else {
-    dec.image.WriteRgb(out, out_stride);
+    dec.image.RecoverRgb(out, out_stride);
   }
   dec.planes_clear = true;
   stage_finished(dec.stages, Stage::kColourWrite);

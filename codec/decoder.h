@@ -19,6 +19,9 @@ struct Decoder : StreamHeader {
   Image_3C image;
   SpihtDecodeState spiht;
   StageHook stages;  // optional: told as each stage ends (for benchmarks)
+  // Threads the stages around the coder may use (it decodes on one): 0 for
+  // every processor thread. The pixels are the same for every count.
+  int32_t threads = 1;
   // decode_image leaves every sample of `image` zero and sets this, so that
   // the next image of the same size skips clearing them. Whatever else
   // writes into `image` must reset it.

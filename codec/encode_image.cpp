@@ -4,6 +4,7 @@
 #include "codec/encoder.h"
 #include "image/fatal.h"
 #include "image/size_limits.h"
+#include "image/worker_pool.h"
 #include "spiht/spiht_encode.h"
 #include "spiht/tree.h"
 #include "stream/budget.h"
@@ -41,16 +42,16 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32
   }
 
   Image_3C& image = enc.image;
+  image.threads = resolve_threads(enc.threads);
   // The pixels are not stored in the planes first: the colour transform
-  // reads them.
+  // reads them, and its rows go straight into the first wavelet level.
   image.Measure(rgb, rgb_stride, height, width);
   stage_finished(enc.stages, Stage::kLoad);
-  image.ExtendBorders(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kBorder);
   image.BeginTransform();
-  image.ColourPixels(rgb, rgb_stride);
+  image.ColourFirstLevel(rgb, rgb_stride);
   stage_finished(enc.stages, Stage::kColour);
-  for (unsigned k = 0; k < 3; ++k) image.TransformPlane(image.plane[k]);
+  image.TransformDeeper();
   stage_finished(enc.stages, Stage::kWavelet);
   enc.spiht.code_rows = enc.image.codeRows;
   enc.spiht.code_cols = enc.image.codeCols;

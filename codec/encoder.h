@@ -23,6 +23,9 @@ struct Encoder : StreamHeader {
   Image_3C maxima;  // descendant maxima of the coefficient trees
   SpihtState spiht;
   StageHook stages;  // optional: told as each stage ends (for benchmarks)
+  // Threads the stages around the coder may use (it codes on one): 0 for
+  // every processor thread. The stream is the same for every count.
+  int32_t threads = 1;
   std::vector<uint8_t> stream;  // the stream as it is coded, kept between images
   int64_t coded_bits = 0;       // bits coded after the "n", the flush byte not counted
 };

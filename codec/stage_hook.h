@@ -15,15 +15,16 @@ enum class Stage : uint8_t {
   // Encoder.
   kLoad,     // pixels into planes, colour statistics, eigenvectors
   kBorder,   // border extension to the coding size
-  kColour,   // forward colour transform
-  kWavelet,  // forward wavelet transform of the three planes
+  kColour,   // forward colour transform and the first wavelet level
+  kWavelet,  // the other levels of the forward wavelet transform
   kMaxima,   // descendant maxima and the top exponent
   kSpiht,    // SPIHT coding or decoding (both pipelines)
   kOutput,   // size prefix and stream bytes into the caller's row
   // Decoder.
   kReset,           // header, image set-up and de-quantised colours
-  kInverseWavelet,  // inverse wavelet transform of the three planes
-  kColourWrite,     // inverse colour transform and the output cells
+  kPlace,           // the decoded coefficients into the planes
+  kInverseWavelet,  // inverse wavelet transform but for the first level
+  kColourWrite,     // the first level, inverse colour transform and output
 };
 
 struct StageHook {

@@ -24,6 +24,37 @@ int32_t Image_3C::CodingSize(int32_t n) {
   return (n + 15) & 0x3FF0;
 }
 
+namespace {
+
+// Work storage of a first-level run that stays in the second-level cache of
+// current processors (512 KiB to 2 MiB), with room for the rest.
+constexpr int64_t kRunBytes = 256 * 1024;
+
+int32_t run_pairs(std::ptrdiff_t row_floats, int32_t rows_per_pair, int32_t fixed_rows) {
+  const int64_t row_bytes = int64_t{12} * row_floats;  // three planes
+  const int64_t pairs = (kRunBytes / row_bytes - fixed_rows) / rows_per_pair;
+  return static_cast<int32_t>(std::clamp<int64_t>(pairs, 4, 16));
+}
+
+}  // namespace
+
+// Forward: 2 pairs + 7 colour rows a plane. Inverse: 2 pairs + 7 rows of
+// the row pass and 2 pairs output rows a plane.
+int32_t Image_3C::ForwardRun(int32_t codeCols) {
+  return run_pairs(RunRowFloats(codeCols), 2, 7);
+}
+int32_t Image_3C::InverseRun(int32_t codeCols) {
+  return run_pairs(RunRowFloats(codeCols), 4, 7);
+}
+
+std::size_t Image_3C::FirstLevelFloats(int32_t codeCols) {
+  const auto row = static_cast<std::size_t>(RunRowFloats(codeCols));
+  const auto forward = static_cast<std::size_t>(3 * (2 * ForwardRun(codeCols) + 7));
+  const auto inverse = static_cast<std::size_t>(3 * (4 * InverseRun(codeCols) + 7));
+  // The rows, then the colour kernels' and the row passes' work.
+  return std::max(forward, inverse) * row + 6 * row + 256;
+}
+
 int32_t Image_3C::LevelCount(int32_t n) {
   const auto u = static_cast<uint32_t>(n);
   const int32_t trailing = std::countr_zero(u);
@@ -45,11 +76,12 @@ bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
   // A failed allocation raises a fault and leaves the image empty: what was
   // allocated so far is freed by the next Release.
   const int32_t side = std::max(cr, cc);
-  work_ = allocate_big(sizeof(float) * std::max(kernels::work_floats(side),
-                                                static_cast<std::size_t>(side) + 8));
-  CheckAllocation(work_.data, kOrigin);
-  lineStore = static_cast<float*>(work_.data);
-  line = lineStore + 4;
+  const std::size_t slot =
+      std::max({kernels::work_floats(side), static_cast<std::size_t>(side) + 8,
+                FirstLevelFloats(cc)});
+  workSlotFloats_ = static_cast<std::ptrdiff_t>((slot + 15) / 16 * 16);
+  workSlots_ = 0;
+  ReserveWorkSlots(threads);
 
   // An odd number of cache lines per row: the passes that walk down columns
   // then spread over every cache set instead of piling into a few (768 or
@@ -74,6 +106,21 @@ bool Image_3C::AllocateStorage(int32_t newRows, int32_t newCols) {
   return samples_.zeroed;
 }
 
+void Image_3C::ReserveWorkSlots(int32_t slots) {
+  slots = std::max(slots, 1);
+  if (slots <= workSlots_ || workSlotFloats_ == 0) return;
+  release_big(work_);
+  lineStore = nullptr;
+  line = nullptr;
+  workSlots_ = 0;
+  work_ = allocate_big(sizeof(float) * static_cast<std::size_t>(workSlotFloats_) *
+                       static_cast<std::size_t>(slots));
+  CheckAllocation(work_.data, kOrigin);
+  lineStore = static_cast<float*>(work_.data);
+  line = lineStore + 4;
+  workSlots_ = slots;
+}
+
 void Image_3C::Release() {
   // Each piece is freed on its own, so that storage whose allocation failed
   // part way is freed too.
@@ -83,6 +130,8 @@ void Image_3C::Release() {
   }
   release_big(samples_);
   release_big(work_);
+  release_big(border_);
+  workSlots_ = 0;
   lineStore = nullptr;
   line = nullptr;
   current = nullptr;

@@ -66,6 +66,37 @@ class Image_3C {
   void WriteCells(uint8_t* out, std::ptrdiff_t out_stride);
   void WriteRgb(uint8_t* out, std::ptrdiff_t out_stride);
 
+  // The pipelines' way to the same planes and pixels, in fewer sweeps over
+  // memory and on `threads` threads.
+  //
+  // Encoder, after Measure and BeginTransform (no ExtendBorders):
+  // ColourFirstLevel writes the first wavelet level of the colour transform
+  // of the pixels and of their border, working down bands of rows in which
+  // the colour rows, the column pass and the row pass stay in the caches
+  // (first_level_forward.cpp); TransformDeeper then runs the other levels on
+  // all three planes (wavelet_forward.cpp). The planes are those that
+  // ExtendBorders, ColourPixels and TransformPlane on each plane give.
+  void ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t stride);
+  void TransformDeeper();
+  // Decoder: RecoverDeeper undoes every level but the first on all three
+  // planes (wavelet_inverse.cpp); RecoverCells and RecoverRgb undo the first
+  // level, the colour transform and write the pixels in one sweep down
+  // bands of rows (first_level_inverse.cpp). The pixels are those that
+  // RecoverPlane on each plane, then WriteCells or WriteRgb give, and the
+  // planes are left zero as those leave them.
+  void RecoverDeeper();
+  void RecoverCells(uint8_t* out, std::ptrdiff_t out_stride);
+  void RecoverRgb(uint8_t* out, std::ptrdiff_t out_stride);
+
+  // The threads the stages may use (see image/worker_pool.h): bytes are the
+  // same for every count.
+  int32_t threads = 1;
+
+  // Work storage of one thread of a stage: `slot` below `threads`. Reserve
+  // makes room for that many slots (a stage calls it before its tasks run).
+  float* WorkSlot(int32_t slot) const { return lineStore + slot * workSlotFloats_; }
+  void ReserveWorkSlots(int32_t slots);
+
   int32_t rows = 0;
   int32_t cols = 0;
   int32_t codeRows = 0;
@@ -74,7 +105,7 @@ class Image_3C {
   int32_t mean[3] = {0, 0, 0};
   float matrix[3][3] = {};
   // Line buffer: at least max(codeRows, codeCols) + 8 samples, and the work
-  // storage of the wavelet kernels.
+  // storage of the wavelet kernels: the first work slot.
   float* lineStore = nullptr;
   float* line = nullptr;       // lineStore + 4: four guard samples each side
   float** current = nullptr;   // plane chosen by SelectColor
@@ -89,11 +120,44 @@ class Image_3C {
  private:
   // Allocate's work; true when it made new storage that is known to be zero.
   bool AllocateStorage(int32_t rows, int32_t cols);
+  // One wavelet pass of a level over the top-left nr x nc region of the
+  // planes in `planes` (row tables), split into tasks: blocks of columns
+  // when `by_columns`, else bands of rows (wavelet_forward.cpp).
+  using Pass = void (*)(float*, std::ptrdiff_t, int32_t, int32_t, float*);
+  void RunPass(Pass pass, bool by_columns, float** const* planes, int count, int32_t nr,
+               int32_t nc);
   // WriteCells (4 bytes a pixel) or WriteRgb (3).
   void WritePixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes);
+  // RecoverCells (4) or RecoverRgb (3).
+  void RecoverPixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes);
+
+  // The border of the pixels, extended as ExtendBorders does it, kept aside
+  // rather than in the planes, which the first level overwrites while it
+  // still reads the border (border.cpp): for each colour, columns cols - 1 ..
+  // codeCols - 1 of rows 0 .. rows - 2, then whole rows rows - 1 ..
+  // codeRows - 1 (the logical samples among them are the pixels).
+  void ExtendBordersAside(const uint8_t* pixels, std::ptrdiff_t stride);
+  // Output pairs that one run of the first level works on at once: its rows
+  // of work storage stay in the second-level cache for rows up to about
+  // 1000 samples.
+  static int32_t ForwardRun(int32_t codeCols);
+  static int32_t InverseRun(int32_t codeCols);
+  // Floats of a work slot for the first level at this coding width.
+  static std::size_t FirstLevelFloats(int32_t codeCols);
+  // The rows of a first-level run are an odd number of cache lines apart,
+  // as the planes' rows are: columns then spread over every cache set.
+  static std::ptrdiff_t RunRowFloats(int32_t codeCols) {
+    const std::ptrdiff_t lines = (codeCols + 15) / 16;
+    return 16 * (lines % 2 == 0 ? lines + 1 : lines);
+  }
 
   BigBuffer samples_;
   BigBuffer work_;
+  BigBuffer border_;  // ExtendBordersAside's samples
+  std::ptrdiff_t borderRight_ = 0;  // floats of a colour's right-hand columns
+  std::ptrdiff_t borderColour_ = 0;  // floats of a colour's border
+  std::ptrdiff_t workSlotFloats_ = 0;  // a slot's floats, a multiple of 16
+  int32_t workSlots_ = 0;
 };
 
 }  // namespace quarn

@@ -1,11 +1,13 @@
 // Reading the pixels: the colour statistics in one pass, then the last row and
 // column, from which the border is extended. The pixels themselves are not
 // stored: the forward colour transform reads them (colour_forward.cpp).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "image/image_3c.h"
 #include "image/kernels.h"
+#include "image/worker_pool.h"
 
 namespace quarn {
 
@@ -28,9 +30,24 @@ void Image_3C::Measure(const uint8_t* pixels, std::ptrdiff_t stride, int32_t new
                        int32_t newCols) {
   Allocate(newRows, newCols);
   levels = 0;
-  kernels::PixelSums sums = {};
+  // Each band of rows sums into its own record; integer sums are exact in
+  // any grouping, so the totals do not depend on the split.
+  constexpr int32_t kMostBands = 64;
+  kernels::PixelSums band[kMostBands] = {};
+  const int32_t bands =
+      std::min(kMostBands, task_count(threads, int64_t{rows} * cols, int64_t{1} << 15));
   const kernels::Table& k = kernels::active();
-  for (int32_t i = 0; i < rows; ++i) k.pixel_sums(pixels + i * stride, cols, &sums);
+  run_tasks(threads, bands, [&](int32_t t, int32_t) {
+    const int32_t end = part_begin(rows, bands, t + 1);
+    for (int32_t i = part_begin(rows, bands, t); i < end; ++i) {
+      k.pixel_sums(pixels + i * stride, cols, &band[t]);
+    }
+  });
+  kernels::PixelSums sums = {};
+  for (int32_t t = 0; t < bands; ++t) {
+    for (int c = 0; c < 3; ++c) sums.sum[c] += band[t].sum[c];
+    for (int c = 0; c < 6; ++c) sums.prod[c] += band[t].prod[c];
+  }
   run_jacobi(*this, sums);
 }
 

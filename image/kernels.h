@@ -86,6 +86,21 @@ struct Table {
                        float* work);
   void (*inverse_columns)(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols,
                           float* work);
+
+  // The column passes of one level over rows given by pointer, for a run of
+  // `pairs` output pairs k0 .. k0 + pairs - 1 of columns 0 .. n - 1 (n even);
+  // rows past either end of a line are given as the rows they mirror.
+  // Analysis: in[i] is line sample 2 k0 - 4 + i (i < 2 pairs + 7); low-pass
+  // output k0 + k goes to low[k], high-pass to high[k].
+  void (*analyze_columns)(const float* const* in, int32_t pairs, int32_t n, float* const* low,
+                          float* const* high);
+  // Synthesis: in[i] is interleaved sample 2 k0 - 3 + i (i < 2 pairs + 7);
+  // outputs 2 (k0 + k) and 2 (k0 + k) + 1 go to out[2 k] and out[2 k + 1].
+  void (*synthesize_columns)(const float* const* in, int32_t pairs, int32_t n,
+                             float* const* out);
+  // inverse_rows reading `rows` rows at src and writing them at dst.
+  void (*inverse_rows_to)(const float* src, std::ptrdiff_t src_stride, int32_t rows,
+                          int32_t cols, float* dst, std::ptrdiff_t dst_stride, float* work);
 };
 
 // The table the codec uses: the widest available within the cap.

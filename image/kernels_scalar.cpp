@@ -135,17 +135,45 @@ void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
   }
 }
 
-void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+void inverse_rows_to(const float* src, std::ptrdiff_t src_stride, int32_t rows, int32_t cols,
+                     float* dst, std::ptrdiff_t dst_stride, float* work) {
   float* line = work + 4;
   const int32_t half = cols / 2;
   for (int32_t y = 0; y < rows; ++y) {
-    float* row = p + y * stride;
+    const float* row = src + y * src_stride;
     for (int32_t k = 0; k < half; ++k) {
       line[2 * k] = row[k];
       line[2 * k + 1] = row[half + k];
     }
     wavelet::mirror_line(line, line + cols - 1);
-    wavelet::synthesize_line(line, half, row, 1);
+    wavelet::synthesize_line(line, half, dst + y * dst_stride, 1);
+  }
+}
+
+void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  inverse_rows_to(p, stride, rows, cols, p, stride, work);
+}
+
+// The column passes over rows given by pointer: each output from the column
+// of its nine rows, as from a gathered line.
+void analyze_columns(const float* const* in, int32_t pairs, int32_t n, float* const* low,
+                     float* const* high) {
+  for (int32_t k = 0; k < pairs; ++k) {
+    for (int32_t x = 0; x < n; ++x) {
+      const wavelet::ColumnOfRows c{in + 2 * k + 4, x};
+      low[k][x] = static_cast<float>(wavelet::analysis_low_at(c));
+      high[k][x] = static_cast<float>(wavelet::analysis_high_at(c));
+    }
+  }
+}
+
+void synthesize_columns(const float* const* in, int32_t pairs, int32_t n, float* const* out) {
+  for (int32_t k = 0; k < pairs; ++k) {
+    for (int32_t x = 0; x < n; ++x) {
+      const wavelet::ColumnOfRows c{in + 2 * k + 3, x};
+      out[2 * k][x] = static_cast<float>(wavelet::synthesis_even_at(c));
+      out[2 * k + 1][x] = static_cast<float>(wavelet::synthesis_odd_at(c));
+    }
   }
 }
 
@@ -173,9 +201,10 @@ void inverse_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
 }  // namespace
 
 extern const Table kScalarTable = {
-    "scalar",        Isa::kScalar,    load_pixels_row, pixel_sums_row, colour_pixels,
-    forward_colour,  inverse_colour,  colour_out<4>,   colour_out<3>,  block_max_row,
-    forward_columns, forward_rows,    inverse_rows,    inverse_columns,
+    "scalar",        Isa::kScalar,    load_pixels_row, pixel_sums_row,     colour_pixels,
+    forward_colour,  inverse_colour,  colour_out<4>,   colour_out<3>,      block_max_row,
+    forward_columns, forward_rows,    inverse_rows,    inverse_columns,    analyze_columns,
+    synthesize_columns, inverse_rows_to,
 };
 
 }  // namespace quarn::kernels

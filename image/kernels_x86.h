@@ -1027,6 +1027,104 @@ void forward_columns_direct(float* p, std::ptrdiff_t stride, int32_t rows, int32
 }
 
 // ---------------------------------------------------------------------------
+// The column passes over rows given by pointer (a run of output pairs of the
+// first level, whose input rows sit in work storage): each vector of columns
+// swept down the run with the nine samples around an output in registers,
+// as in the direct column pass.
+
+template <class V>
+inline void analyze_vector(const float* const* in, int32_t pairs, int32_t x, float* const* low,
+                           float* const* high, const Taps<V>& t) {
+  using D = typename V::D;
+  D m4 = V::load(in[0] + x), m3 = V::load(in[1] + x), m2 = V::load(in[2] + x);
+  D m1 = V::load(in[3] + x), z = V::load(in[4] + x), p1 = V::load(in[5] + x);
+  D p2 = V::load(in[6] + x), p3 = V::load(in[7] + x), p4 = V::load(in[8] + x);
+  for (int32_t k = 0;;) {
+    V::store(low[k] + x, analysis_low(t, m4, m3, m2, m1, z, p1, p2, p3, p4));
+    V::store(high[k] + x, analysis_high(t, m2, m1, z, p1, p2, p3, p4));
+    if (++k == pairs) break;
+    m4 = m2;
+    m3 = m1;
+    m2 = z;
+    m1 = p1;
+    z = p2;
+    p1 = p3;
+    p2 = p4;
+    p3 = V::load(in[2 * k + 7] + x);
+    p4 = V::load(in[2 * k + 8] + x);
+  }
+}
+
+template <class Wide>
+void analyze_columns(const float* const* in, int32_t pairs, int32_t n, float* const* low,
+                     float* const* high) {
+  const Taps<Wide> t;
+  int32_t x = 0;
+  for (; x + Wide::N <= n; x += Wide::N) analyze_vector<Wide>(in, pairs, x, low, high, t);
+  if (x < n) {
+    const Taps<V2> t2;
+    for (; x < n; x += 2) analyze_vector<V2>(in, pairs, x, low, high, t2);
+  }
+}
+
+// With kScalarTest (the SSE2 and AVX2 tables), whether the five odd inputs
+// are +0 comes from a history of the odd rows as they enter the window, as
+// in the in-place column pass.
+template <class V, bool kScalarTest>
+inline void synthesize_vector(const float* const* in, int32_t pairs, int32_t x, float* const* out,
+                              const Taps<V>& t) {
+  using D = typename V::D;
+  D m3 = V::load(in[0] + x), m2 = V::load(in[1] + x), m1 = V::load(in[2] + x);
+  D z = V::load(in[3] + x), p1 = V::load(in[4] + x), p2 = V::load(in[5] + x);
+  D p3 = V::load(in[6] + x), p4 = V::load(in[7] + x), p5 = V::load(in[8] + x);
+  const D zero = V::set1(0.0);
+  uint32_t odd_nonzero = 0;  // bit i: odd input 2 i steps back is not +0
+  if constexpr (kScalarTest) {
+    for (int i = 0; i <= 8; i += 2) odd_nonzero = odd_nonzero << 1 | !zero_floats<V::N>(in[i] + x);
+  }
+  for (int32_t k = 0;;) {
+    bool odd_zero;
+    if constexpr (kScalarTest) {
+      odd_zero = (odd_nonzero & 31) == 0;
+    } else {
+      odd_zero =
+          V::all_zero_bits(V::bits_or(V::bits_or(m3, m1), V::bits_or(V::bits_or(p1, p3), p5)));
+    }
+    if (odd_zero) {
+      V::store(out[2 * k] + x, synthesis_even_zero_odd(t, m2, z, p2, zero));
+      V::store(out[2 * k + 1] + x, synthesis_odd_zero_odd(t, m2, z, p2, p4, zero));
+    } else {
+      V::store(out[2 * k] + x, synthesis_even(t, m3, m2, m1, z, p1, p2, p3));
+      V::store(out[2 * k + 1] + x, synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
+    }
+    if (++k == pairs) break;
+    m3 = m1;
+    m2 = z;
+    m1 = p1;
+    z = p2;
+    p1 = p3;
+    p2 = p4;
+    p3 = p5;
+    p4 = V::load(in[2 * k + 7] + x);
+    p5 = V::load(in[2 * k + 8] + x);
+    if constexpr (kScalarTest) {
+      odd_nonzero = odd_nonzero << 1 | !zero_floats<V::N>(in[2 * k + 8] + x);
+    }
+  }
+}
+
+template <class Wide, bool kScalarTest = false>
+void synthesize_columns(const float* const* in, int32_t pairs, int32_t n, float* const* out) {
+  const Taps<Wide> t;
+  int32_t x = 0;
+  for (; x + Wide::N <= n; x += Wide::N) synthesize_vector<Wide, kScalarTest>(in, pairs, x, out, t);
+  if (x < n) {
+    const Taps<V2> t2;
+    for (; x < n; x += 2) synthesize_vector<V2, kScalarTest>(in, pairs, x, out, t2);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Row passes: a row is converted once to double precision and split into its
 // even samples e and odd samples o, each with two mirrored guard samples at
 // either end (the whole-sample extension of the interleaved line). Outputs
@@ -1092,20 +1190,27 @@ void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
   }
 }
 
+// From the rows at src to the rows at dst, which may be the same: each row
+// is read whole before its outputs are stored.
 template <class V>
-void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+void inverse_rows_to(const float* src, std::ptrdiff_t src_stride, int32_t rows, int32_t cols,
+                     float* dst, std::ptrdiff_t dst_stride, float* work) {
   const int32_t h = cols / 2;
   double* e = reinterpret_cast<double*>(work) + 8;
   double* o = e + h + 16;
   const Taps<V> t;
   const auto zero = V::set1(0.0);
   for (int32_t y = 0; y < rows; ++y) {
-    float* row = p + y * stride;
-    if (all_zero_bits(row + h, h)) {
-      // A row all +0 stays so: every output is +0 (see the shorter filters).
-      if (all_zero_bits(row, h)) continue;
+    const float* in = src + y * src_stride;
+    float* row = dst + y * dst_stride;
+    if (all_zero_bits(in + h, h)) {
+      // A row all +0 gives +0 (see the shorter filters).
+      if (all_zero_bits(in, h)) {
+        if (row != in) std::fill_n(row, cols, 0.0f);
+        continue;
+      }
       // The high-pass half is all +0: the shorter filters, from e alone.
-      along<V::N>(h, [&](int32_t k) { V::store_d(e + k, V::load(row + k)); });
+      along<V::N>(h, [&](int32_t k) { V::store_d(e + k, V::load(in + k)); });
       mirror_halves(e, o, h);
       along<V::N>(h, [&](int32_t k) {
         const double* a = e + k;
@@ -1117,8 +1222,8 @@ void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
       continue;
     }
     along<V::N>(h, [&](int32_t k) {
-      V::store_d(e + k, V::load(row + k));
-      V::store_d(o + k, V::load(row + h + k));
+      V::store_d(e + k, V::load(in + k));
+      V::store_d(o + k, V::load(in + h + k));
     });
     mirror_halves(e, o, h);
     along<V::N>(h, [&](int32_t k) {
@@ -1131,6 +1236,11 @@ void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
                            synthesis_odd(t, m3, m2, m1, z, p1, p2, p3, p4, p5));
     });
   }
+}
+
+template <class V>
+void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  inverse_rows_to<V>(p, stride, rows, cols, p, stride, work);
 }
 
 // The same row passes with the low-pass and high-pass outputs of a position
@@ -1181,7 +1291,10 @@ constexpr Table make_table(const char* name, Isa isa) {
           forward_columns<Wide>,
           forward_rows<Wide>,
           inverse_rows<Wide>,
-          inverse_columns<Wide>};
+          inverse_columns<Wide>,
+          analyze_columns<Wide>,
+          synthesize_columns<Wide>,
+          inverse_rows_to<Wide>};
   if constexpr (Wide::N < 8) {
     t.colour_pixels = colour_pixels_in_stages<Wide>;
     t.forward_colour = forward_colour_in_stages<Wide>;
@@ -1191,6 +1304,7 @@ constexpr Table make_table(const char* name, Isa isa) {
     t.forward_columns = forward_columns_direct<Wide>;
     t.forward_rows = forward_rows_merged<Wide>;
     t.inverse_columns = inverse_columns<Wide, true>;
+    t.synthesize_columns = synthesize_columns<Wide, true>;
   }
   if constexpr (Wide::N == 2) t.block_max = block_max_sse2;
 #if defined(__AVX2__)

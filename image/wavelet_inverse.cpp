@@ -12,8 +12,20 @@ void Image_3C::RecoverPlane(float** p) {
   for (int32_t l = levels - 1; l >= 0; --l) {
     const int32_t nr = codeRows >> l;
     const int32_t nc = codeCols >> l;
-    k.inverse_rows(p[0], stride, nr, nc, lineStore);
-    k.inverse_columns(p[0], stride, nr, nc, lineStore);
+    RunPass(k.inverse_rows, false, &p, 1, nr, nc);
+    RunPass(k.inverse_columns, true, &p, 1, nr, nc);
+  }
+}
+
+// Every level but the first, all three planes in each pass.
+void Image_3C::RecoverDeeper() {
+  const kernels::Table& k = kernels::active();
+  float** const planes[3] = {plane[0], plane[1], plane[2]};
+  for (int32_t l = levels - 1; l >= 1; --l) {
+    const int32_t nr = codeRows >> l;
+    const int32_t nc = codeCols >> l;
+    RunPass(k.inverse_rows, false, planes, 3, nr, nc);
+    RunPass(k.inverse_columns, true, planes, 3, nr, nc);
   }
 }
 

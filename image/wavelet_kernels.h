@@ -34,6 +34,34 @@ inline void mirror_line(float* first, float* last) {
   }
 }
 
+// The analysis outputs around sample c[0] of a line, from c[-4] .. c[4]:
+// `Line` is a pointer into the line, or anything indexed the same way.
+template <class Line>
+inline double analysis_low_at(const Line& c) {
+  return (static_cast<double>(c[-1]) + c[1]) * a1 + c[0] * a0 -
+         (static_cast<double>(c[-2]) + c[2]) * a2 - (static_cast<double>(c[-3]) + c[3]) * a3 +
+         (static_cast<double>(c[-4]) + c[4]) * a4;
+}
+template <class Line>
+inline double analysis_high_at(const Line& c) {
+  return c[1] * b0 - (static_cast<double>(c[0]) + c[2]) * b1 -
+         (static_cast<double>(c[-1]) + c[3]) * b2 + (static_cast<double>(c[-2]) + c[4]) * b3;
+}
+
+// The synthesis outputs at c[0] (even) and c[1] (odd) of an interleaved
+// line, from c[-3] .. c[5].
+template <class Line>
+inline double synthesis_even_at(const Line& c) {
+  return c[0] * b0 - (static_cast<double>(c[-1]) + c[1]) * a1 -
+         (static_cast<double>(c[-2]) + c[2]) * b2 + (static_cast<double>(c[-3]) + c[3]) * a3;
+}
+template <class Line>
+inline double synthesis_odd_at(const Line& c) {
+  return (static_cast<double>(c[0]) + c[2]) * b1 + c[1] * a0 -
+         (static_cast<double>(c[-1]) + c[3]) * a2 - (static_cast<double>(c[-2]) + c[4]) * b3 +
+         (static_cast<double>(c[-3]) + c[5]) * a4;
+}
+
 // Analysis of the line s[0 .. 2*half-1], whose four guard samples on each side
 // are in place. Low-pass output k goes to low[k*step], high-pass output k to
 // high[k*step].
@@ -41,15 +69,8 @@ inline void analyze_line(const float* s, int32_t half, float* low, float* high,
                          std::ptrdiff_t step) {
   for (int32_t k = 0; k < half; ++k) {
     const float* c = s + 2 * k;
-    const double l = (static_cast<double>(c[-1]) + c[1]) * a1 + c[0] * a0 -
-                     (static_cast<double>(c[-2]) + c[2]) * a2 -
-                     (static_cast<double>(c[-3]) + c[3]) * a3 +
-                     (static_cast<double>(c[-4]) + c[4]) * a4;
-    const double h = c[1] * b0 - (static_cast<double>(c[0]) + c[2]) * b1 -
-                     (static_cast<double>(c[-1]) + c[3]) * b2 +
-                     (static_cast<double>(c[-2]) + c[4]) * b3;
-    low[k * step] = static_cast<float>(l);
-    high[k * step] = static_cast<float>(h);
+    low[k * step] = static_cast<float>(analysis_low_at(c));
+    high[k * step] = static_cast<float>(analysis_high_at(c));
   }
 }
 
@@ -60,17 +81,18 @@ inline void synthesize_line(const float* t, int32_t half, float* out,
                             std::ptrdiff_t step) {
   for (int32_t k = 0; k < half; ++k) {
     const float* c = t + 2 * k;
-    const double even = c[0] * b0 - (static_cast<double>(c[-1]) + c[1]) * a1 -
-                        (static_cast<double>(c[-2]) + c[2]) * b2 +
-                        (static_cast<double>(c[-3]) + c[3]) * a3;
-    const double odd = (static_cast<double>(c[0]) + c[2]) * b1 + c[1] * a0 -
-                       (static_cast<double>(c[-1]) + c[3]) * a2 -
-                       (static_cast<double>(c[-2]) + c[4]) * b3 +
-                       (static_cast<double>(c[-3]) + c[5]) * a4;
-    out[(2 * k) * step] = static_cast<float>(even);
-    out[(2 * k + 1) * step] = static_cast<float>(odd);
+    out[(2 * k) * step] = static_cast<float>(synthesis_even_at(c));
+    out[(2 * k + 1) * step] = static_cast<float>(synthesis_odd_at(c));
   }
 }
+
+// Column x of rows given by pointer, indexed like a line: (*this)[i] is
+// rows[i][x], i from the row `rows` points at.
+struct ColumnOfRows {
+  const float* const* rows;
+  int32_t x;
+  float operator[](int i) const { return rows[i][x]; }
+};
 
 }  // namespace quarn::wavelet
 

@@ -63,30 +63,6 @@ QUARN_HOT Four load(const float* g, std::ptrdiff_t stride) {
   return f;
 }
 
-QUARN_HOT void store(float* g, std::ptrdiff_t stride, const Four& f) {
-#if defined(__SSE2__)
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(g), _mm_castps_si128(f.v));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(g + stride), _mm_castps_si128(_mm_movehl_ps(f.v, f.v)));
-#else
-  g[0] = f.v[0];
-  g[1] = f.v[1];
-  g[stride] = f.v[2];
-  g[stride + 1] = f.v[3];
-#endif
-}
-
-// Members with |x| >= T.
-QUARN_HOT uint32_t magnitude_at_least(const Four& f, float T) {
-#if defined(__SSE2__)
-  const __m128 a = _mm_and_ps(f.v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-  return static_cast<uint32_t>(_mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(T))));
-#else
-  uint32_t m = 0;
-  for (int k = 0; k < 4; ++k) m |= uint32_t{std::fabs(f.v[k]) >= T} << k;
-  return m;
-#endif
-}
-
 // The float exponent fields of the four members.
 QUARN_HOT uint32_t exponents(const Four& f) {
   uint32_t e[4];
@@ -111,17 +87,6 @@ QUARN_HOT uint32_t bytes_at_least(uint32_t bytes, uint32_t e) {
 #endif
 }
 
-// Members with x >= T.
-QUARN_HOT uint32_t at_least(const Four& f, float T) {
-#if defined(__SSE2__)
-  return static_cast<uint32_t>(_mm_movemask_ps(_mm_cmpge_ps(f.v, _mm_set1_ps(T))));
-#else
-  uint32_t m = 0;
-  for (int k = 0; k < 4; ++k) m |= uint32_t{f.v[k] >= T} << k;
-  return m;
-#endif
-}
-
 // Members whose sign bit is set.
 QUARN_HOT uint32_t negative(const Four& f) {
 #if defined(__SSE2__)
@@ -133,38 +98,24 @@ QUARN_HOT uint32_t negative(const Four& f) {
 #endif
 }
 
-#if defined(__SSE2__)
-inline __m128 lanes(uint32_t mask4) {
-  return _mm_castsi128_ps(_mm_set_epi32(-static_cast<int32_t>(mask4 >> 3 & 1),
-                                        -static_cast<int32_t>(mask4 >> 2 & 1),
-                                        -static_cast<int32_t>(mask4 >> 1 & 1),
-                                        -static_cast<int32_t>(mask4 & 1)));
-}
-#endif
-
-// The members in `mask4` become float32(|x| - T); the others stay.
-QUARN_HOT void take_threshold(Four& f, uint32_t mask4, float T) {
+// The bits of float32(|x| - T) for each member, in member order.
+QUARN_HOT void residuals(const Four& f, float T, uint32_t out[4]) {
 #if defined(__SSE2__)
   const __m128 a = _mm_and_ps(f.v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-  const __m128 r = _mm_sub_ps(a, _mm_set1_ps(T));
-  const __m128 m = lanes(mask4);
-  f.v = _mm_or_ps(_mm_and_ps(m, r), _mm_andnot_ps(m, f.v));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_castps_si128(_mm_sub_ps(a, _mm_set1_ps(T))));
 #else
-  for (int k = 0; k < 4; ++k)
-    if (mask4 >> k & 1) f.v[k] = std::fabs(f.v[k]) - T;
+  for (int k = 0; k < 4; ++k) {
+    const float r = std::fabs(f.v[k]) - T;
+    __builtin_memcpy(&out[k], &r, 4);
+  }
 #endif
 }
 
-// The members in `mask4` become -m where `negative4` has them, else +m.
-QUARN_HOT void place(Four& f, uint32_t mask4, uint32_t negative4, float m) {
-#if defined(__SSE2__)
-  const __m128 value = _mm_xor_ps(_mm_set1_ps(m), _mm_and_ps(lanes(negative4), _mm_set1_ps(-0.0f)));
-  const __m128 sel = lanes(mask4);
-  f.v = _mm_or_ps(_mm_and_ps(sel, value), _mm_andnot_ps(sel, f.v));
-#else
-  for (int k = 0; k < 4; ++k)
-    if (mask4 >> k & 1) f.v[k] = (negative4 >> k & 1) ? -m : m;
-#endif
+// The bits of +m or -m for each member, -m where `negative4` has it.
+QUARN_HOT void signed_values(uint32_t negative4, float m, uint32_t out[4]) {
+  uint32_t bits;
+  __builtin_memcpy(&bits, &m, 4);
+  for (int k = 0; k < 4; ++k) out[k] = bits | (negative4 >> k & 1u) << 31;
 }
 
 // What a group emits in the pixel phase, by the state of each member k in

@@ -8,10 +8,14 @@
 // finished ones, which keeps exactly the order of a linked list from which
 // finished groups are unlinked.
 //
-// LSP: the coefficients found significant, in the order found, as offsets
-// into the coefficient image's block of planes, kept in blocks of
-// 12 x codeCols entries, or of 2 MiB when that is more (see lists.cpp for
-// huge pages shared between buffers).
+// LSP: the coefficients found significant, in the order found, kept in
+// blocks of 12 x codeCols entries, or of 2 MiB when that is more (see
+// lists.cpp for huge pages shared between buffers). The coder keeps each
+// one's magnitude still to be coded (its refinement passes then walk the
+// list alone, in order, instead of the planes out of order); the decoder
+// keeps each one's offset into the coefficient image's block of planes and,
+// in a second list of the same layout, its value so far, which it writes
+// into the planes once the stream is read.
 //
 // Both keep their storage from one image to the next while the size stays,
 // and take it in huge pages where the system has them (see big_buffer.h).
@@ -30,10 +34,14 @@ struct LispEntry {
   uint16_t row;   // top-left member's row (even)
   uint16_t col;   // top-left member's column (even)
   int32_t flags;  // see the flag layout below
-  // The coder's copy of each member's descendant maximum, as its float
-  // exponent field: thresholds are powers of two, so maximum >= 2^t exactly
-  // when this is at least t + 127 (0 for 0, so never). Unused by the decoder.
+  // The coder's copies of each member's descendant maximum and of its own
+  // magnitude, as their float exponent fields: thresholds are powers of
+  // two, so a magnitude is at least 2^t exactly when this is at least
+  // t + 127 (0 for 0, so never). The coder tests its groups from these and
+  // reads the planes only for the members it finds significant. Unused by
+  // the decoder.
   uint8_t max_exponent[4];
+  uint8_t value_exponent[4];
 };
 
 // Sets an entry's row, column and flags with a single store. The coders
@@ -126,6 +134,26 @@ struct LspStore {
   void add(uint32_t offset) {
     if (lsp_free == 0) grow();
     lsp_block[lsp_block_size - lsp_free--] = offset;
+  }
+  // Adds v[k] for the members k in mask4 (bit k: member k), in member
+  // order, without a branch per member.
+  void add_values(const uint32_t v[4], uint32_t mask4) {
+    if (lsp_free < 4) {
+      for (int k = 0; k < 4; ++k)
+        if (mask4 >> k & 1) add(v[k]);
+      return;
+    }
+    uint32_t* tail = lsp_block + (lsp_block_size - lsp_free);
+    uint32_t n = 0;
+    tail[n] = v[0];
+    n += mask4 & 1;
+    tail[n] = v[1];
+    n += mask4 >> 1 & 1;
+    tail[n] = v[2];
+    n += mask4 >> 2 & 1;
+    tail[n] = v[3];
+    n += mask4 >> 3 & 1;
+    lsp_free -= static_cast<int32_t>(n);
   }
   // Adds the offsets of the members in mask4 of the group whose top-left
   // member is at `at` (bit k: member k; members 2 and 3 are `row` further

@@ -9,26 +9,18 @@
 
 namespace quarn {
 
-// Calls visit(offset, ahead) for entries first .. last - 1 until it returns
-// true, and returns true when it did; `ahead` is the offset of an entry a
-// little further on (or of the last one), for prefetching.
-inline constexpr int64_t kLspAhead = 16;
-
+// Calls visit(entry) for entries first .. last - 1, each by reference, until
+// it returns true, and returns true when it did.
 template <class Visit>
-inline bool walk_lsp(const LspStore& lsp, int64_t first, int64_t last, Visit&& visit) {
+inline bool walk_lsp(LspStore& lsp, int64_t first, int64_t last, Visit&& visit) {
   const int64_t size = lsp.lsp_block_size;
   while (first < last) {
     const int64_t block = first / size;
     const int64_t begin = first - block * size;
     const int64_t end = std::min<int64_t>(size, begin + (last - first));
-    const auto* entries = static_cast<const uint32_t*>(lsp.lsp_blocks[block].data);
-    const int64_t ahead_end = end - kLspAhead;
-    int64_t j = begin;
-    for (; j < ahead_end; ++j) {
-      if (visit(entries[j], entries[j + kLspAhead])) return true;
-    }
-    for (; j < end; ++j) {
-      if (visit(entries[j], entries[end - 1])) return true;
+    auto* entries = static_cast<uint32_t*>(lsp.lsp_blocks[block].data);
+    for (int64_t j = begin; j < end; ++j) {
+      if (visit(entries[j])) return true;
     }
     first += end - begin;
   }

@@ -3,10 +3,13 @@
 // that its bits so far leave open, by one shared step per sorting pass.
 #include "spiht/spiht_decode.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "image/image_3c.h"
+#include "image/worker_pool.h"
 #include "spiht/group_mask.h"
 #include "spiht/lsp_walk.h"
 #include "spiht/tree.h"
@@ -19,11 +22,10 @@ using namespace lisp_flags;
 
 class Reader {
  public:
-  Reader(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients, int32_t tree_levels)
+  Reader(SpihtDecodeState& s, BitReader& r, const Image_3C& coefficients, int32_t tree_levels)
       : s_(s),
         r_(r),
         tree_levels_(tree_levels),
-        base_(coefficients.plane[0][0]),
         cs_(coefficients.stride),
         ps_(coefficients.planeSamples) {}
 
@@ -31,38 +33,21 @@ class Reader {
   bool refinement_pass();
 
  private:
-  template <bool kNew>
   QUARN_HOT int32_t decode_group(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                                  float magnitude);
   QUARN_HOT int32_t decode_sets(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                                 float magnitude);
 
-  // Samples that a group a few entries ahead may write: its members, or in
-  // the set phase the groups its offspring would be.
-  static constexpr int32_t kAhead = 12;
-  void prefetch_group(const LispEntry& e) const {
-    const float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
-    __builtin_prefetch(g);
-    __builtin_prefetch(g + cs_);
-  }
-  void prefetch_offspring(const LispEntry& e) const {
-    if ((e.flags & kSetBits) == kSetBits || level(e.flags) > tree_levels_) return;
-    const float* g = base_ + plane(e.flags) * ps_ + 2 * (e.row * cs_ + e.col);
-    for (int r = 0; r < 4; ++r) __builtin_prefetch(g + r * cs_);
-  }
-
   SpihtDecodeState& s_;
   BitReader& r_;
   const int32_t tree_levels_;
-  float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
-  const std::ptrdiff_t cs_, ps_;
+  const std::ptrdiff_t cs_, ps_;  // row and plane strides of the coefficients
 };
 
 // Per open member a significance bit, and after a 1 the sign bit: read for
-// all four members at once from the next 8 bits. A new group's members are
-// all still zero, so they are written without being read. Returns the
-// group's flags with the members found marked.
-template <bool kNew>
+// all four members at once from the next 8 bits. The members found go to the
+// LSP with their offsets and their first values. Returns the group's flags
+// with the members found marked.
 int32_t Reader::decode_group(BitReader& b, uint32_t row, uint32_t col, int32_t flags,
                              float magnitude) {
   const uint32_t open = group_mask::gather(static_cast<uint32_t>(~flags & kPixelBits));
@@ -70,12 +55,11 @@ int32_t Reader::decode_group(BitReader& b, uint32_t row, uint32_t col, int32_t f
   skip_bits(b, static_cast<int>(read >> 8));
   const uint32_t found = read & 15;
   // No branch on what was found: it is rarely predictable.
-  float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
-  const uint32_t at = static_cast<uint32_t>(g - base_);
+  const auto at = static_cast<uint32_t>(plane(flags) * ps_ + row * cs_ + col);
   s_.lsp.add_members(at, static_cast<uint32_t>(cs_), found);
-  group_mask::Four f = kNew ? group_mask::Four{} : group_mask::load(g, cs_);
-  group_mask::place(f, found, read >> 4 & 15, magnitude);
-  group_mask::store(g, cs_, f);
+  uint32_t values[4];
+  group_mask::signed_values(read >> 4 & 15, magnitude, values);
+  s_.values.add_values(values, found);
   return flags | static_cast<int32_t>(group_mask::spread(found));
 }
 
@@ -100,7 +84,7 @@ int32_t Reader::decode_sets(BitReader& b, uint32_t row, uint32_t col, int32_t fl
     rest &= ~((2u << k) - 1);
     F |= 2 << (2 * k);
     const tree::Place c = tree::offspring(s_, row, col, flags, k, tree_levels_);
-    const int32_t found = decode_group<true>(b, c.row, c.col, c.flags, magnitude);
+    const int32_t found = decode_group(b, c.row, c.col, c.flags, magnitude);
     write_entry(s_.lisp.append(), c.row, c.col, found);
   }
   return F;
@@ -119,15 +103,13 @@ bool Reader::sorting_pass() {
   bool stop = false;
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
-    if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
     LispEntry& e = lisp[i];
     if ((e.flags & kPixelBits) == kPixelBits) continue;
-    e.flags = decode_group<false>(b, e.row, e.col, e.flags, magnitude);
+    e.flags = decode_group(b, e.row, e.col, e.flags, magnitude);
     stop = b.pos >= limit;
   }
   int32_t kept = 0;
   for (int32_t i = 0; i < lisp.size() && !stop; ++i) {
-    if (i + kAhead < lisp.size()) prefetch_offspring(lisp[i + kAhead]);
     const uint32_t row = lisp[i].row;
     const uint32_t col = lisp[i].col;
     int32_t flags = lisp[i].flags;
@@ -152,7 +134,6 @@ bool Reader::refinement_pass() {
   const int32_t P = s_.pass_count;
   BitReader b = r_;
   const int64_t limit = bit_limit(b);
-  float* const base = base_;
   int64_t first = 0;
   bool stop = false;
   for (int32_t k = 0; k <= P - 2 && !stop; ++k) {
@@ -163,12 +144,13 @@ bool Reader::refinement_pass() {
     s_.pass_offset[k] = f;
     const double steps[2] = {diff, up};
     const int64_t last = s_.pass_end[k];
-    stop = walk_lsp(s_.lsp, first, last, [&](uint32_t offset, uint32_t ahead) {
-      __builtin_prefetch(base + ahead);
-      float& value = base[offset];
+    stop = walk_lsp(s_.values, first, last, [&](uint32_t& entry) {
+      float value;
+      std::memcpy(&value, &entry, sizeof value);
       const double step = steps[get_bit(b)];
       // value - step is value + (-step) exactly.
       value = static_cast<float>(value + (value > 0.0f ? step : -step));
+      std::memcpy(&entry, &value, sizeof value);
       return b.pos >= limit;
     });
     first = last;
@@ -179,10 +161,11 @@ bool Reader::refinement_pass() {
 
 }  // namespace
 
-void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
+void spiht_decode(SpihtDecodeState& s, BitReader& r, const Image_3C& coefficients,
                   int32_t tree_levels, int32_t top_exponent) {
   s.threshold = static_cast<float>(std::ldexp(1.0, top_exponent));
   spiht_begin(s, tree_levels);
+  s.values.begin(s.code_rows, s.code_cols);
   Reader decoder(s, r, coefficients, tree_levels);
   for (;;) {
     if (decoder.sorting_pass()) break;
@@ -190,6 +173,30 @@ void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
+}
+
+// Each coefficient is written once, so runs of the list can be placed at
+// once.
+void spiht_place(SpihtDecodeState& s, Image_3C& coefficients) {
+  float* const base = coefficients.plane[0][0];
+  const int64_t n = s.lsp.size();
+  const int64_t block = s.lsp.lsp_block_size;
+  const int32_t threads = coefficients.threads;
+  const int32_t parts = task_count(threads, n, int64_t{1} << 14);
+  run_tasks(threads, parts, [&](int32_t t, int32_t) {
+    int64_t i = n * t / parts;
+    const int64_t end = n * (t + 1) / parts;
+    while (i < end) {
+      const int64_t b = i / block;
+      const int64_t stop = std::min(end, (b + 1) * block);
+      const auto* offsets = static_cast<const uint32_t*>(s.lsp.lsp_blocks[b].data);
+      const auto* values = static_cast<const uint32_t*>(s.values.lsp_blocks[b].data);
+      for (int64_t j = i - b * block; j < stop - b * block; ++j) {
+        std::memcpy(base + offsets[j], values + j, sizeof(float));
+      }
+      i = stop;
+    }
+  });
   spiht_end(s);
 }
 

@@ -13,6 +13,9 @@ namespace quarn {
 class Image_3C;
 
 struct SpihtDecodeState : SpihtState {
+  // The LSP entries' values so far, entry for entry beside their offsets in
+  // `lsp`.
+  LspStore values;
   // Offset above the decoded part of the magnitude at which the coefficients
   // found in sorting pass k currently sit.
   float pass_offset[kMaxPasses] = {};
@@ -21,10 +24,15 @@ struct SpihtDecodeState : SpihtState {
 };
 
 // Reads SPIHT bits from `r` until a budget check finds byte_count at or above
-// byte_budget, or the last of 32 passes ends, writing the reconstructed
-// coefficients into the planes (which must start all zero).
-void spiht_decode(SpihtDecodeState& s, BitReader& r, Image_3C& coefficients,
+// byte_budget, or the last of 32 passes ends, keeping the coefficients found
+// and their values in the LSP. `coefficients` gives only the layout.
+void spiht_decode(SpihtDecodeState& s, BitReader& r, const Image_3C& coefficients,
                   int32_t tree_levels, int32_t top_exponent);
+
+// Then writes the coefficients found into the planes (which must start all
+// zero; every other sample stays so), on `coefficients.threads` threads, and
+// empties the lists.
+void spiht_place(SpihtDecodeState& s, Image_3C& coefficients);
 
 }  // namespace quarn
 

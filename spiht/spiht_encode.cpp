@@ -7,6 +7,7 @@
 #include "spiht/spiht_encode.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "image/image_3c.h"
@@ -22,7 +23,7 @@ using namespace lisp_flags;
 
 class Coder {
  public:
-  Coder(SpihtState& s, BitWriter& w, Image_3C& coefficients, Image_3C& maxima,
+  Coder(SpihtState& s, BitWriter& w, const Image_3C& coefficients, const Image_3C& maxima,
         int32_t tree_levels)
       : s_(s),
         w_(w),
@@ -37,33 +38,56 @@ class Coder {
   bool sorting_pass();
   bool refinement_pass();
 
-  void take_all_maxima() {
-    for (int32_t i = 0; i < s_.lisp.size(); ++i) take_maxima(s_.lisp[i]);
+  // The exponents of the groups the lists start with.
+  void take_all_exponents() {
+    for (int32_t i = 0; i < s_.lisp.size(); ++i) {
+      LispEntry& e = s_.lisp[i];
+      take_exponents(e, e.row, e.col, e.flags);
+    }
   }
 
  private:
-  QUARN_HOT int32_t code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags, float T);
+  QUARN_HOT int32_t code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags,
+                               uint32_t value_exponents, float T, uint32_t threshold_exponent);
   QUARN_HOT int32_t code_sets(BitWriter& b, uint32_t row, uint32_t col, int32_t flags,
                               uint32_t max_exponents, float T, uint32_t threshold_exponent);
-  // Copies the descendant maxima of a group that has sets to code.
-  void take_maxima(LispEntry& e, uint32_t row, uint32_t col, int32_t flags) const {
-    const float* m = mbase_ + plane(flags) * mps_ + row * ms_ + col;
-    const uint32_t bytes = group_mask::exponents(group_mask::load(m, ms_));
-    std::memcpy(e.max_exponent, &bytes, sizeof bytes);
+
+  const float* group_at(uint32_t row, uint32_t col, int32_t flags) const {
+    return base_ + plane(flags) * ps_ + row * cs_ + col;
   }
-  void take_maxima(LispEntry& e) const { take_maxima(e, e.row, e.col, e.flags); }
+  // The exponent fields of a new group's magnitudes and, when it has sets to
+  // code, of its descendant maxima, into its entry; returns the former.
+  uint32_t take_exponents(LispEntry& e, uint32_t row, uint32_t col, int32_t flags) const {
+    const uint32_t values = group_mask::exponents(group_mask::load(group_at(row, col, flags), cs_));
+    uint32_t maxima = 0;  // none below the finest groups
+    if (level(flags) > 1) {
+      const float* m = mbase_ + plane(flags) * mps_ + row * ms_ + col;
+      maxima = group_mask::exponents(group_mask::load(m, ms_));
+    }
+    const uint64_t tail = static_cast<uint64_t>(maxima) | static_cast<uint64_t>(values) << 32;
+    static_assert(offsetof(LispEntry, value_exponent) == offsetof(LispEntry, max_exponent) + 4);
+    std::memcpy(e.max_exponent, &tail, sizeof tail);
+    return values;
+  }
   static uint32_t max_exponents(const LispEntry& e) {
     uint32_t bytes;
     std::memcpy(&bytes, e.max_exponent, sizeof bytes);
     return bytes;
   }
+  static uint32_t value_exponents(const LispEntry& e) {
+    uint32_t bytes;
+    std::memcpy(&bytes, e.value_exponent, sizeof bytes);
+    return bytes;
+  }
 
   // Samples that a group a few entries ahead will read: in the pixel phase
-  // its members; in the set phase the members, and maxima, of the offspring
-  // groups that it is about to make.
+  // the members of a group that finds some; in the set phase the members,
+  // and maxima, of the offspring groups that it is about to make.
   static constexpr int32_t kAhead = 12;
-  void prefetch_group(const LispEntry& e) const {
-    const float* g = base_ + plane(e.flags) * ps_ + e.row * cs_ + e.col;
+  void prefetch_group(const LispEntry& e, uint32_t threshold_exponent) const {
+    const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kPixelBits));
+    if ((group_mask::bytes_at_least(value_exponents(e), threshold_exponent) & open) == 0) return;
+    const float* g = group_at(e.row, e.col, e.flags);
     __builtin_prefetch(g);
     __builtin_prefetch(g + cs_);
   }
@@ -73,7 +97,7 @@ class Coder {
     for (; found != 0; found &= found - 1) {
       const tree::Place child =
           tree::offspring(s_, e.row, e.col, e.flags, group_mask::lowest(found), tree_levels_);
-      const float* g = base_ + plane(child.flags) * ps_ + child.row * cs_ + child.col;
+      const float* g = group_at(child.row, child.col, child.flags);
       __builtin_prefetch(g);
       __builtin_prefetch(g + cs_);
       if (level(child.flags) > 1) {
@@ -87,28 +111,36 @@ class Coder {
   SpihtState& s_;
   BitWriter& w_;
   const int32_t tree_levels_;
-  float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
+  const float* const base_;  // plane 0, sample (0, 0); planes ps_ apart
   const std::ptrdiff_t cs_, ps_;
   const float* const mbase_;
   const std::ptrdiff_t ms_, mps_;
+  // What a group that finds no member reads instead of the planes (so that
+  // the test needs no branch): four zero samples, rows 2 apart.
+  const float nothing_[4] = {};
 };
 
-// Per open member a significance bit, and after a 1 the sign bit. Returns
-// the group's flags with the members found marked.
-int32_t Coder::code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags, float T) {
-  float* g = base_ + plane(flags) * ps_ + row * cs_ + col;
-  group_mask::Four f = group_mask::load(g, cs_);
+// Per open member a significance bit, and after a 1 the sign bit. Which
+// members are found comes from the exponents; the planes are read only for
+// the signs and remainders of those found. Returns the group's flags with
+// the members found marked.
+int32_t Coder::code_group(BitWriter& b, uint32_t row, uint32_t col, int32_t flags,
+                          uint32_t value_exponents, float T, uint32_t threshold_exponent) {
   const uint32_t open = ~flags & kPixelBits;  // spread
-  const uint32_t found = group_mask::spread(group_mask::magnitude_at_least(f, T)) & open;
+  const uint32_t found4 =
+      group_mask::bytes_at_least(value_exponents, threshold_exponent) & group_mask::gather(open);
+  // No branch on what was found: it is rarely predictable.
+  const float* g = found4 != 0 ? group_at(row, col, flags) : nothing_;
+  const group_mask::Four f = group_mask::load(g, found4 != 0 ? cs_ : 2);
+  const uint32_t found = group_mask::spread(found4);
   const uint32_t negative = group_mask::spread(group_mask::negative(f)) & found;
   const uint32_t code = group_mask::kGroupCode[open + found + negative];
   put_code(b, code & 0xFF, static_cast<int>(code >> 8));
-  // No branch on what was found: it is rarely predictable.
-  const uint32_t found4 = group_mask::gather(found);
-  const uint32_t at = static_cast<uint32_t>(g - base_);
-  s_.lsp.add_members(at, static_cast<uint32_t>(cs_), found4);
-  group_mask::take_threshold(f, found4, T);
-  group_mask::store(g, cs_, f);
+  // The members found go to the LSP with the part of their magnitude still
+  // to code.
+  uint32_t rest[4];
+  group_mask::residuals(f, T, rest);
+  s_.lsp.add_values(rest, found4);
   return flags | static_cast<int32_t>(found);
 }
 
@@ -134,12 +166,9 @@ int32_t Coder::code_sets(BitWriter& b, uint32_t row, uint32_t col, int32_t flags
     F |= 2 << (2 * k);
     const tree::Place c = tree::offspring(s_, row, col, flags, k, tree_levels_);
     LispEntry& child = s_.lisp.append();
-    if (level(c.flags) > 1) {
-      take_maxima(child, c.row, c.col, c.flags);
-    } else {
-      std::memset(child.max_exponent, 0, sizeof child.max_exponent);  // no sets to code
-    }
-    write_entry(child, c.row, c.col, code_group(b, c.row, c.col, c.flags, T));
+    const uint32_t values = take_exponents(child, c.row, c.col, c.flags);
+    write_entry(child, c.row, c.col,
+                code_group(b, c.row, c.col, c.flags, values, T, threshold_exponent));
   }
   put_zeros(b, group_mask::count(rest));
   return F;
@@ -147,8 +176,8 @@ int32_t Coder::code_sets(BitWriter& b, uint32_t row, uint32_t col, int32_t flags
 
 bool Coder::sorting_pass() {
   const float T = s_.threshold;
-  // T is a power of two: maximum >= T exactly when its exponent field is at
-  // least T's.
+  // T is a power of two: a magnitude is at least T exactly when its exponent
+  // field is at least T's.
   uint32_t threshold_bits;
   std::memcpy(&threshold_bits, &T, sizeof T);
   const uint32_t threshold_exponent = threshold_bits >> 23 & 0xFF;
@@ -158,10 +187,10 @@ bool Coder::sorting_pass() {
   bool stop = false;
   const int32_t n = lisp.size();
   for (int32_t i = 0; i < n && !stop; ++i) {
-    if (i + kAhead < n) prefetch_group(lisp[i + kAhead]);
+    if (i + kAhead < n) prefetch_group(lisp[i + kAhead], threshold_exponent);
     LispEntry& e = lisp[i];
     if ((e.flags & kPixelBits) == kPixelBits) continue;
-    e.flags = code_group(b, e.row, e.col, e.flags, T);
+    e.flags = code_group(b, e.row, e.col, e.flags, value_exponents(e), T, threshold_exponent);
     stop = b.pos >= limit;
   }
   // Groups appended here are reached in the same walk; finished groups are
@@ -172,9 +201,11 @@ bool Coder::sorting_pass() {
     const uint32_t row = lisp[i].row;
     const uint32_t col = lisp[i].col;
     int32_t flags = lisp[i].flags;
-    const uint32_t maxima = max_exponents(lisp[i]);
+    uint64_t exponents;  // the maxima's, then the magnitudes'
+    std::memcpy(&exponents, lisp[i].max_exponent, sizeof exponents);
     if ((flags & kSetBits) != kSetBits) {
-      flags = code_sets(b, row, col, flags, maxima, T, threshold_exponent);
+      flags = code_sets(b, row, col, flags, static_cast<uint32_t>(exponents), T,
+                        threshold_exponent);
       if (b.pos >= limit) {
         lisp[i].flags = flags;
         stop = true;
@@ -184,7 +215,7 @@ bool Coder::sorting_pass() {
     if ((flags & kDone) != kDone) {
       LispEntry& kept_entry = lisp[kept++];
       write_entry(kept_entry, row, col, flags);
-      std::memcpy(kept_entry.max_exponent, &maxima, sizeof maxima);
+      std::memcpy(kept_entry.max_exponent, &exponents, sizeof exponents);
     }
   }
   if (!stop) lisp.truncate(kept);
@@ -198,35 +229,33 @@ bool Coder::refinement_pass() {
   if (s_.pass_count < 2) return false;
   BitWriter b = w_;
   const int64_t limit = bit_limit(b);
-  float* const base = base_;
-  const bool stop = walk_lsp(s_.lsp, 0, s_.pass_end[s_.pass_count - 2],
-                             [&](uint32_t offset, uint32_t ahead) {
-                               __builtin_prefetch(base + ahead);
-                               float& r = base[offset];
-                               const bool bit = r >= T;
-                               put_bit(b, bit);
-                               r = r - (bit ? T : 0.0f);  // r - 0 is r
-                               return b.pos >= limit;
-                             });
+  const bool stop = walk_lsp(s_.lsp, 0, s_.pass_end[s_.pass_count - 2], [&](uint32_t& entry) {
+    float r;
+    std::memcpy(&r, &entry, sizeof r);
+    const bool bit = r >= T;
+    put_bit(b, bit);
+    r = r - (bit ? T : 0.0f);  // r - 0 is r
+    std::memcpy(&entry, &r, sizeof r);
+    return b.pos >= limit;
+  });
   w_ = b;
   return stop;
 }
 
 }  // namespace
 
-void spiht_encode(SpihtState& s, BitWriter& w, Image_3C& coefficients,
-                  Image_3C& maxima, int32_t tree_levels, int32_t top_exponent) {
+void spiht_encode(SpihtState& s, BitWriter& w, const Image_3C& coefficients,
+                  const Image_3C& maxima, int32_t tree_levels, int32_t top_exponent) {
   s.threshold = static_cast<float>(std::ldexp(1.0, top_exponent));
   spiht_begin(s, tree_levels);
   Coder coder(s, w, coefficients, maxima, tree_levels);
-  coder.take_all_maxima();
+  coder.take_all_exponents();
   for (;;) {
     if (coder.sorting_pass()) break;
     if (coder.refinement_pass()) break;
     if (s.pass_count == SpihtState::kMaxPasses) break;
     s.threshold = s.threshold * 0.5f;
   }
-  spiht_end(s);
 }
 
 }  // namespace quarn

@@ -8,6 +8,7 @@
 
 #include "image/image_3c.h"
 #include "image/kernels.h"
+#include "image/worker_pool.h"
 
 namespace quarn {
 
@@ -27,7 +28,7 @@ void spiht_begin(SpihtState& s, int32_t tree_levels) {
     const int32_t flags = lisp_flags::make(p, tree_levels + 1) | 2;
     for (int32_t i = 0; i < s.top_rows; i += 2) {
       for (int32_t j = 0; j < s.top_cols; j += 2) {
-        s.lisp.push(LispEntry{static_cast<uint16_t>(i), static_cast<uint16_t>(j), flags, {}});
+        s.lisp.push(LispEntry{static_cast<uint16_t>(i), static_cast<uint16_t>(j), flags, {}, {}});
       }
     }
   }
@@ -89,21 +90,28 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& 
   const int32_t top_cols = C >> L;
   const std::ptrdiff_t cs = coefficients.stride, ms = maxima.stride;
   const kernels::Table& kt = kernels::active();
-  float M = 0.0f;
-  for (unsigned p = 0; p < 3; ++p) {
-    const float* c = coefficients.plane[p][0];
-    float* m = maxima.plane[p][0];
-    // Ring `ring`: rows below R >> ring, columns below C >> ring, less the
-    // next smaller region. Its members' children lie in the ring before.
-    for (int32_t ring = 1; ring < L; ++ring) {
-      const int32_t rows = R >> ring, cols = C >> ring;
-      for (int32_t y = 0; y < rows; ++y) {
+  // Within a ring, rows are independent: bands of rows of each plane.
+  const int32_t threads = coefficients.threads;
+  for (int32_t ring = 1; ring < L; ++ring) {
+    const int32_t rows = R >> ring, cols = C >> ring;
+    const int32_t bands =
+        std::max(1, task_count(threads, int64_t{rows} * cols * 3, int64_t{1} << 13) / 3);
+    run_tasks(threads, 3 * bands, [&](int32_t t, int32_t) {
+      const float* c = coefficients.plane[t / bands][0];
+      float* m = maxima.plane[t / bands][0];
+      const int32_t end = part_begin(rows, bands, t % bands + 1);
+      for (int32_t y = part_begin(rows, bands, t % bands); y < end; ++y) {
         const int32_t x0 = y < (rows >> 1) ? cols >> 1 : 0;
         const float* c0 = c + 2 * y * cs;
         const float* m0 = ring == 1 ? nullptr : m + 2 * y * ms;
         kt.block_max(c0, c0 + cs, m0, m0 == nullptr ? nullptr : m0 + ms, m + y * ms, x0, cols);
       }
-    }
+    });
+  }
+  float M = 0.0f;
+  for (unsigned p = 0; p < 3; ++p) {
+    const float* c = coefficients.plane[p][0];
+    float* m = maxima.plane[p][0];
     // The top band: member k = 1, 2, 3 of group (i, j) has its offspring in
     // the neighbouring band; member 0 has none.
     for (int32_t i = 0; i < top_rows; i += 2) {

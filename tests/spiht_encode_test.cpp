@@ -15,9 +15,14 @@ TEST(SpihtEncode, GroupExampleBitsAndRemainders) {
   EXPECT_EQ(code.top_exponent, 3);
   const int first[] = {1, 0, 0, 0, 1, 1};
   for (int k = 0; k < 6; ++k) EXPECT_EQ(code.bit(k), first[k]) << k;
+  // The members found keep what is left of their magnitudes in the LSP, in
+  // member order; the planes stay as they were.
+  ASSERT_EQ(code.s.lsp.size(), 2);
+  EXPECT_EQ(code.remainder(0), 1.0f);
+  EXPECT_EQ(code.remainder(1), 4.0f);
   float** p = code.coefficients.plane[0];
-  EXPECT_EQ(p[0][0], 1.0f);
-  EXPECT_EQ(p[1][1], 4.0f);
+  EXPECT_EQ(p[0][0], 9.0f);
+  EXPECT_EQ(p[1][1], -12.0f);
   EXPECT_EQ(p[0][1], -3.0f);
   EXPECT_EQ(p[1][0], 0.5f);
 }

@@ -3,6 +3,7 @@
 #ifndef QUARN_TESTS_SPIHT_TEST_UTIL_H
 #define QUARN_TESTS_SPIHT_TEST_UTIL_H
 
+#include <cstring>
 #include <vector>
 
 #include "image/image_3c.h"
@@ -36,9 +37,11 @@ struct SmallCode {
     p[4][4] = 7.0f;  // of member 3
   }
 
+  // The coder's lists as the last encode left them.
+  SpihtState s;
+
   // Codes the planes with this byte budget; the stream starts with "n".
   void encode(int32_t byte_budget) {
-    SpihtState s;
     s.code_rows = s.code_cols = 32;
     Image_3C maxima;
     top_exponent = descendant_maxima(coefficients, maxima, s, kLevels);
@@ -48,6 +51,15 @@ struct SmallCode {
     spiht_encode(s, w, coefficients, maxima, kLevels, top_exponent);
     end_write(w);
     written = byte_count(w);
+  }
+
+  // Entry i of the coder's LSP: the magnitude still to code.
+  float remainder(int64_t i) const {
+    float r;
+    std::memcpy(&r, static_cast<const uint32_t*>(s.lsp.lsp_blocks[i / s.lsp.lsp_block_size].data) +
+                        i % s.lsp.lsp_block_size,
+                sizeof r);
+    return r;
   }
 
   // Bit k of the coded sequence after the "n".
@@ -62,6 +74,7 @@ struct SmallCode {
     begin_read(r, stream.data(), stream.size());
     r.byte_budget = byte_budget;
     spiht_decode(s, r, *out, kLevels, top_exponent);
+    spiht_place(s, *out);
   }
 
   // The distinct values that coefficient (y, x) of plane 0 takes as the

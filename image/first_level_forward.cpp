@@ -1,0 +1,106 @@
+// The encoder's colour transform and first wavelet level in one sweep.
+//
+// Output pair k of the column pass (rows k and codeRows / 2 + k of a plane)
+// needs colour rows 2k - 4 .. 2k + 4. Each task takes a band of pairs and
+// works down it a run of pairs at a time: the colour rows of the run go into
+// a ring of rows in its work slot (the rows shared with the run before are
+// kept), the column pass writes the run's rows of the planes from the ring,
+// and the row pass follows on those rows while they are in the cache. A band
+// computes the four colour rows above and below it itself, so bands need
+// nothing from each other, and each writes only its own rows of the planes.
+// The pixels and their border are read, never the planes, so the planes can
+// be written as soon as each output is known.
+#include <algorithm>
+#include <cstring>
+
+#include "image/fatal.h"
+#include "image/image_3c.h"
+#include "image/kernels.h"
+#include "image/worker_pool.h"
+
+namespace quarn {
+
+namespace {
+
+// Line sample i of a line of n samples, whole-sample mirrored at both ends.
+inline int32_t mirrored(int32_t i, int32_t n) { return i < 0 ? -i : i < n ? i : 2 * n - 2 - i; }
+
+}  // namespace
+
+void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
+  if (levels < 1) FatalError("cannot transform < Image_3C >");
+  kernels::Colour c;
+  std::memcpy(c.mean, mean, sizeof mean);
+  std::memcpy(c.matrix, matrix, sizeof matrix);
+  const kernels::Table& k = kernels::active();
+  const bool border = rows < codeRows || cols < codeCols;
+  if (border) ExtendBordersAside(pixels, pstride);
+  const float* aside = static_cast<const float*>(border_.data);
+  const std::ptrdiff_t right = codeCols - cols + 1;
+
+  // Colour row i (of the coding area) into dst: the pixels, then the border
+  // from the samples kept aside, as ColourPixels transforms them.
+  auto colour_row = [&](int32_t i, float* const dst[3], float* work) {
+    int32_t x = 0;
+    const float* from[3] = {};
+    if (i < rows) {
+      k.colour_pixels(pixels + i * pstride, cols, dst[0], dst[1], dst[2], c, work);
+      if (cols == codeCols) return;
+      x = cols;
+      for (int p = 0; p < 3; ++p) {
+        const float* a = aside + p * borderColour_;
+        from[p] = i + 1 < rows ? a + i * right + 1 : a + borderRight_ + cols;
+      }
+    } else {
+      for (int p = 0; p < 3; ++p) {
+        from[p] = aside + p * borderColour_ + borderRight_ + (i - (rows - 1)) * codeCols;
+      }
+    }
+    const auto n = static_cast<std::size_t>(codeCols - x);
+    for (int p = 0; p < 3; ++p) std::memcpy(dst[p] + x, from[p], sizeof(float) * n);
+    k.forward_colour(dst[0] + x, dst[1] + x, dst[2] + x, static_cast<int32_t>(n), c);
+  };
+
+  const int32_t half = codeRows / 2;
+  const int32_t run = ForwardRun(codeCols);
+  const int32_t ring = 2 * run + 7;
+  const std::ptrdiff_t row_floats = RunRowFloats(codeCols);
+  // Bands of at least 24 pairs, two per thread: each band computes 8 colour
+  // rows more than its own.
+  const int32_t bands = std::max(1, std::min(2 * threads, half / 24));
+  ReserveWorkSlots(threads);
+  run_tasks(threads, bands, [&](int32_t t, int32_t slot) {
+    float* ws = WorkSlot(slot);
+    float* work = ws + 3 * ring * row_floats;
+    auto ring_row = [&](int p, int32_t i) { return ws + (p * ring + i % ring) * row_floats; };
+    const int32_t k0 = part_begin(half, bands, t);
+    const int32_t k1 = part_begin(half, bands, t + 1);
+    int32_t next = 2 * k0 - 4;  // the next colour row to compute
+    const float* in[3][2 * 16 + 7];
+    float* low[3][16];
+    float* high[3][16];
+    for (int32_t r0 = k0; r0 < k1; r0 += run) {
+      const int32_t n = std::min(run, k1 - r0);
+      const int32_t first = 2 * r0 - 4;
+      const int32_t last = 2 * (r0 + n) + 2;
+      for (int32_t i = std::max(next, first); i <= last; ++i) {
+        if (i < 0 || i >= codeRows) continue;
+        float* const dst[3] = {ring_row(0, i), ring_row(1, i), ring_row(2, i)};
+        colour_row(i, dst, work);
+      }
+      next = last + 1;
+      for (int p = 0; p < 3; ++p) {
+        for (int32_t j = 0; j < 2 * n + 7; ++j) in[p][j] = ring_row(p, mirrored(first + j, codeRows));
+        for (int32_t j = 0; j < n; ++j) {
+          low[p][j] = plane[p][r0 + j];
+          high[p][j] = plane[p][half + r0 + j];
+        }
+        k.analyze_columns(in[p], n, codeCols, low[p], high[p]);
+        k.forward_rows(plane[p][r0], stride, n, codeCols, work);
+        k.forward_rows(plane[p][half + r0], stride, n, codeCols, work);
+      }
+    }
+  });
+}
+
+}  // namespace quarn
