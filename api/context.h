@@ -15,7 +15,13 @@ struct quarn_context {
   quarn::Decoder decoder;
   std::vector<unsigned char> rgb;  // RGBA input repacked, kept between frames
   std::string message;             // the last failure's, "" after a success
-  int threads = 0;
+
+  // Every processor thread until quarn_context_set_threads says otherwise.
+  quarn_context() { set_threads(0); }
+  void set_threads(int threads) {
+    encoder.threads = threads;
+    decoder.threads = threads;
+  }
 };
 
 #endif  // QUARN_API_CONTEXT_H

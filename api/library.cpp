@@ -5,7 +5,10 @@
 
 #include "api/context.h"
 #include "image/size_limits.h"
+#include "image/worker_pool.h"
 #include "quarn/quarn.h"
+
+using quarn::kMaxThreads;
 
 namespace {
 
@@ -61,7 +64,7 @@ void quarn_context_free(quarn_context* context) { delete context; }
 
 int quarn_context_set_threads(quarn_context* context, int threads) {
   if (context == nullptr || threads < 0) return QUARN_ERROR_ARGUMENT;
-  context->threads = threads;
+  context->set_threads(threads > kMaxThreads ? kMaxThreads : threads);
   context->message.clear();
   return QUARN_OK;
 }

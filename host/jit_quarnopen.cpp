@@ -30,7 +30,8 @@ constexpr host::PluginNames kNames{"jit_quarnopen", "jit.quarnopen", 4};
 void* jit_quarnopen_class = nullptr;
 
 // The one codec record of this module, shared by every instance, used by
-// one frame at a time.
+// one frame at a time. A frame's stages run on every processor thread (the
+// codec's worker pool), the host's calling thread among them.
 Decoder decoder;
 std::mutex decoder_mutex;
 
@@ -133,6 +134,7 @@ t_jit_err jit_quarnopen_matrix_calc(void* x, void* inputs, void* outputs) {
   // Only the last row is decoded, straight from the input, which stays
   // locked until the frame is done.
   std::lock_guard<std::mutex> hold(decoder_mutex);
+  decoder.threads = 0;
   run_or_end([&] {
     decode_image(decoder, header, stream, row_bytes - kPrefixBytes, out_data, out_info.dimstride[1],
                  bitrate);

@@ -30,7 +30,8 @@ void* jit_quarnpack_class = nullptr;
 
 // The one codec record of this module, shared by every instance. The host
 // may call matrix_calc from several threads, so the pipeline runs under a
-// lock.
+// lock; a frame's stages run on every processor thread (the codec's worker
+// pool), the host's calling thread among them.
 Encoder encoder;
 std::mutex encoder_mutex;
 
@@ -105,6 +106,7 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
   const std::size_t capacity = out_info.dim[0] > 0 ? static_cast<std::size_t>(out_info.dim[0]) : 0;
   {
     std::lock_guard<std::mutex> hold(encoder_mutex);
+    encoder.threads = 0;
     run_or_end([&] { encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate); });
   }
   return JIT_ERR_NONE;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "quarn/quarn.h"
@@ -69,6 +70,47 @@ TEST(QuarnApi, FilesAndPixelsAreTheCodecs) {
 }
 
 // Every byte of a stream after its header may be anything: it decodes.
+// A context's thread count changes nothing in what it codes; contexts on
+// several threads at once share the library's worker threads.
+TEST(QuarnApi, EveryThreadCountAndContextsOnSeveralThreadsGiveTheSameBytes) {
+  const RgbImage image = test_picture(333, 217, 4);
+  const std::vector<uint8_t> file = encode_row(image, 0.7);
+  const std::vector<uint8_t> pixels = decode_row(file, 0.7).pixels;
+  auto code = [&](int threads, std::vector<uint8_t>* coded, std::vector<uint8_t>* decoded) {
+    quarn_context* context = quarn_context_new();
+    ASSERT_NE(context, nullptr);
+    if (threads >= 0) ASSERT_EQ(quarn_context_set_threads(context, threads), QUARN_OK);
+    coded->assign(file.size() + 64, 0);
+    std::size_t size = 0;
+    ASSERT_EQ(quarn_encode(context, image.pixels.data(), image.width, image.height,
+                           static_cast<std::size_t>(image.width) * 3, QUARN_RGB, 0.7,
+                           coded->data(), coded->size(), &size),
+              QUARN_OK);
+    coded->resize(size);
+    decoded->assign(pixels.size(), 0);
+    ASSERT_EQ(quarn_decode(context, coded->data(), coded->size(), 0, QUARN_RGB, decoded->data(),
+                           static_cast<std::size_t>(image.width) * 3, decoded->size()),
+              QUARN_OK);
+    quarn_context_free(context);
+  };
+  for (int threads : {-1, 0, 1, 2, 3, 7, 1000}) {  // -1: as a new context comes
+    std::vector<uint8_t> coded, decoded;
+    code(threads, &coded, &decoded);
+    EXPECT_EQ(coded, file) << threads;
+    EXPECT_EQ(decoded, pixels) << threads;
+  }
+  std::vector<std::vector<uint8_t>> coded(3), decoded(3);
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 3; ++i) {
+    callers.emplace_back([&, i] { code(i == 0 ? 0 : 2, &coded[i], &decoded[i]); });
+  }
+  for (std::thread& t : callers) t.join();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(coded[i], file);
+    EXPECT_EQ(decoded[i], pixels);
+  }
+}
+
 TEST(QuarnApi, DamagedStreamsBehindTheHeaderStillDecode) {
   std::vector<uint8_t> file = api_file(test_picture(64, 48, 3), 1.0);
   uint32_t state = 5;

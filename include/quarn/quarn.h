@@ -103,9 +103,16 @@ typedef struct quarn_context quarn_context;
 QUARN_API quarn_context* quarn_context_new(void);
 QUARN_API void quarn_context_free(quarn_context* context);
 
-/* The threads a context may use: 0 for as many as the machine has, or a
-   count. Streams and pixels are the same for every count. Today every call
-   codes on the caller's thread. */
+/* The threads a context's calls may use, the caller's among them: 0 for
+   every processor thread the machine has (what a new context uses, and what
+   quarn_encode_rgb and quarn_decode_rgb use), 1 to code on the caller's
+   thread alone, or a count (at most 64). The coder itself runs on one
+   thread; the stages around it (colour transforms, wavelet transforms,
+   maxima, output) are split among the others. Streams and pixels are the
+   same for every count. The threads come from one pool that the library
+   keeps for the whole process and shares between contexts; contexts used
+   on several threads at once share its threads too. A negative count is an
+   argument error. */
 QUARN_API int quarn_context_set_threads(quarn_context* context, int threads);
 
 /* What went wrong in the context's last call that failed, in one line
