@@ -560,7 +560,7 @@ const Refusal kRefusals[] = {
     // Streams the decoder cannot take.
     {"ShortStream", "decode short.qrn out.png", 1,
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
-    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: stream does not start with the byte \"n\""},
+    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"HeaderDisagreesWithPrefix", "decode mismatch.qrn out.png", 1,
      ": mismatch.qrn: stream header says 64x48 but its size prefix says 64x64"},
     {"PrefixOutOfRange", "decode prefix16.qrn out.png", 1,
@@ -569,7 +569,7 @@ const Refusal kRefusals[] = {
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
     {"InfoOnAnImage", "info good.png", 1, ": good.png: this is an image file, not a coded stream"},
     {"CompareOnBadStream", "compare good.png not_n.qrn", 1,
-     ": not_n.qrn: neither an image nor a coded stream: stream does not start with the byte \"n\""},
+     ": not_n.qrn: neither an image nor a coded stream: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"CompareDifferentSizes", "compare good.png other.png", 1, ": other.png: image is 48x64 but good.png is 64x48"},
     // Bitrates.
     {"BitrateNaN", "encode good.png out.qrn -b nan", 2,
