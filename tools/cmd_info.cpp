@@ -1,5 +1,6 @@
 // quarn info FILE
 #include <cstdio>
+#include <string>
 
 #include "tools/commands.h"
 #include "tools/messages.h"
@@ -7,29 +8,39 @@
 
 namespace quarn {
 
+namespace {
+
+// A colour matrix entry; the stream holds each to four decimals.
+std::string entry(float value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%.4f", static_cast<double>(value));
+  return text;
+}
+
+void print_text(const std::string& name, const StreamFile& file) {
+  const quarn_info& h = file.info;
+  std::printf("file:            %s\n", name.c_str());
+  std::printf("size:            %d x %d\n", h.width, h.height);
+  std::printf("stream bytes:    %zu (file %zu bytes with the size prefix)\n", h.stream_bytes,
+              file.bytes.size());
+  std::printf("bits per pixel:  %s\n", format_rate(h.bits_per_pixel).c_str());
+  std::printf("top exponent:    %d\n", h.top_exponent);
+  std::printf("means:           %d %d %d\n", h.means[0], h.means[1], h.means[2]);
+  for (int row = 0; row < 3; ++row) {
+    std::printf("%s", row == 0 ? "colour matrix:  " : "                ");
+    for (int col = 0; col < 3; ++col) std::printf(" %8s", entry(h.matrix[3 * row + col]).c_str());
+    std::printf("\n");
+  }
+}
+
+}  // namespace
+
 int run_info(const Options& o) {
   const std::string& in = o.files[0];
   StreamFile file;
   const std::string problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
-
-  const StreamHeader h = read_stream_header(file);
-  const double pixels = static_cast<double>(file.width) * file.height;
-  std::printf("file:            %s\n", input_name(in).c_str());
-  std::printf("size:            %d x %d\n", file.width, file.height);
-  std::printf("stream bytes:    %d (file %zu bytes with the size prefix)\n",
-              file.stream_bytes, file.bytes.size());
-  std::printf("bits per pixel:  %s\n", format_rate(file.stream_bytes * 8.0 / pixels).c_str());
-  std::printf("top exponent:    %d\n", h.top_exponent);
-  std::printf("means:           %d %d %d\n", h.mean_q[0], h.mean_q[1], h.mean_q[2]);
-  // Each row is stored as 10000 + 10000 x entry.
-  for (int row = 0; row < 3; ++row) {
-    std::printf("%s", row == 0 ? "colour matrix:  " : "                ");
-    for (int col = 0; col < 3; ++col) {
-      std::printf(" %8.4f", h.matrix_q[3 * row + col] * 0.0001 - 1.0);
-    }
-    std::printf("\n");
-  }
+  print_text(input_name(in), file);
   return kExitOk;
 }
 

@@ -12,6 +12,7 @@
 #include "image/big_buffer.h"
 #include "image/fatal.h"
 #include "image/kernels.h"
+#include "quarn/quarn.h"
 #include "stream/budget.h"
 #include "tools/args.h"
 #include "tools/commands.h"
@@ -60,7 +61,7 @@ int run(int argc, char** argv) {
     return kExitOk;
   }
   if (first == "-V" || first == "--version") {
-    std::printf("quarn %s\n", QUARN_VERSION);
+    std::printf("quarn %s\n", quarn_version());
     return kExitOk;
   }
   const Command* command = find_command(first);
