@@ -35,7 +35,7 @@ constexpr Command kCommands[] = {
     {"encode", 2, kOptBitrate | kOptSize | kOptPsnr | kOptVerbose | kOptNoSimd, run_encode,
      kEncodeHelp},
     {"decode", 2, kOptBitrate | kOptFormat | kOptVerbose | kOptNoSimd, run_decode, kDecodeHelp},
-    {"info", 1, 0, run_info, kInfoHelp},
+    {"info", 1, kOptJson, run_info, kInfoHelp},
     {"compare", 2, kOptNoSimd, run_compare, kCompareHelp},
     {"ladder", 2, kOptRates | kOptFormat | kOptVerbose | kOptNoSimd, run_ladder, kLadderHelp},
 };
