@@ -193,12 +193,68 @@ void print_figures(const char* title, const std::vector<double>& rates,
   }
 }
 
+// The instruction set cap and the thread count, which apply to the child
+// processes too; every table names both.
+std::string g_isa;  // empty: no cap
+
+// Takes --isa ISA, --no-simd and --threads N out of `args`; false when one
+// of them is malformed.
+bool take_path_options(std::vector<std::string>& args) {
+  auto erase = [&](std::size_t i, std::ptrdiff_t n) {
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+               args.begin() + static_cast<std::ptrdiff_t>(i) + n);
+  };
+  for (std::size_t i = 0; i < args.size();) {
+    const std::string& a = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (a == "--no-simd") {
+      g_isa = "scalar";
+      erase(i, 1);
+    } else if (a == "--isa" && has_value) {
+      kernels::Isa isa;
+      if (!kernels::isa_from_name(args[i + 1].c_str(), &isa)) {
+        std::fprintf(stderr, "quarn_bench: unknown instruction set '%s' (scalar, sse2, avx2, avx512)\n",
+                     args[i + 1].c_str());
+        return false;
+      }
+      g_isa = args[i + 1];
+      erase(i, 2);
+    } else if (a == "--threads" && has_value) {
+      if (args[i + 1] != "1") {
+        std::fprintf(stderr, "quarn_bench: the codec is single-threaded; only --threads 1 runs\n");
+        return false;
+      }
+      erase(i, 2);
+    } else {
+      ++i;
+    }
+  }
+  if (!g_isa.empty()) {
+    kernels::Isa isa;
+    kernels::isa_from_name(g_isa.c_str(), &isa);
+    kernels::cap_isa(isa);
+  }
+  return true;
+}
+
+std::vector<std::string> with_path_args(std::vector<std::string> args) {
+  if (!g_isa.empty()) {
+    args.push_back("--isa");
+    args.push_back(g_isa);
+  }
+  return args;
+}
+
+// ", avx2 kernels, 1 thread": what every table was measured with.
+std::string path_label() {
+  return std::string(", ") + kernels::active().name + " kernels, 1 thread";
+}
+
 struct Options {
   std::string kodak = QUARN_KODAK_DIR;
   std::vector<double> rates = {0.1, 0.5, 2.0};
   int repeat = 9;
   bool warm = true, cold = true, memory = true, scaling = true;
-  bool no_simd = false;
   int max_side = 8192;
   int photos = 24;
 };
@@ -233,7 +289,7 @@ void run_warm(const Options& o, const std::vector<RgbImage>& photos) {
   }
   char title[128];
   std::snprintf(title, sizeof title, "Warm: %zu photos, %s of %d runs each%s", photos.size(),
-                g_best ? "fastest" : "median", o.repeat, o.no_simd ? ", scalar kernels" : "");
+                g_best ? "fastest" : "median", o.repeat, path_label().c_str());
   print_figures(title, o.rates, figs);
 }
 
@@ -263,7 +319,7 @@ void run_cold(const Options& o, const char* self, const std::vector<std::string>
       char args[64];
       std::snprintf(args, sizeof args, "%.17g", rate);
       const std::string out =
-          run_child(self, {"--cold-child", files[i], args, o.no_simd ? "--no-simd" : ""});
+          run_child(self, with_path_args({"--cold-child", files[i], args}));
       StageTimes e, d;
       const char* p = out.c_str();
       char* end = nullptr;
@@ -284,7 +340,7 @@ void run_cold(const Options& o, const char* self, const std::vector<std::string>
   }
   char title[128];
   std::snprintf(title, sizeof title, "Cold: first frame of a fresh process, %zu photos%s",
-                files.size(), o.no_simd ? ", scalar kernels" : "");
+                files.size(), path_label().c_str());
   print_figures(title, o.rates, figs);
 }
 
@@ -325,7 +381,7 @@ void run_memory(const Options& o, const char* self) {
   const std::string row_file =
       (std::filesystem::temp_directory_path() / "quarn_bench_memory.qrn").string();
   std::printf("\n### Peak memory, %d x %d at %.1f bpp%s\n\n", n, n, rate,
-              o.no_simd ? ", scalar kernels" : "");
+              path_label().c_str());
   std::printf("Resident set: *process* counts everything the process holds at its peak "
               "(program, input image, output buffer, codec); *codec* only what the call "
               "adds to the resident set present before it (input and output buffers "
@@ -337,7 +393,7 @@ void run_memory(const Options& o, const char* self) {
   const double pixels = static_cast<double>(n) * n;
   for (const char* mode : {"encode", "decode"}) {
     const std::string out = run_child(
-        self, {"--memory-child", mode, ns, rs, row_file, o.no_simd ? "--no-simd" : ""});
+        self, with_path_args({"--memory-child", mode, ns, rs, row_file}));
     long start = 0, before = 0, peak = 0;
     if (std::sscanf(out.c_str(), "%ld %ld %ld", &start, &before, &peak) != 3) {
       std::fprintf(stderr, "memory run (%s) failed\n", mode);
@@ -351,7 +407,7 @@ void run_memory(const Options& o, const char* self) {
 
 void run_scaling(const Options& o) {
   const double rate = 0.5;
-  std::printf("\n### Scaling at %.1f bpp, warm%s\n\n", rate, o.no_simd ? ", scalar kernels" : "");
+  std::printf("\n### Scaling at %.1f bpp, warm%s\n\n", rate, path_label().c_str());
   std::printf("Nanoseconds per pixel, median of repeated runs; linear cost keeps them flat.\n\n");
   std::printf("| size | encode ns/px | decode ns/px | encode MP/s | decode MP/s |\n");
   std::printf("|---|---:|---:|---:|---:|\n");
@@ -387,7 +443,11 @@ constexpr const char kUsage[] =
     "  --max-side N         largest side for memory and scaling (default 8192)\n"
     "  --best               the fastest run instead of the median\n"
     "  --cpu-clock          the thread's processor time instead of wall time\n"
-    "  --no-simd            the scalar kernels only\n";
+    "  --isa ISA            at most this instruction set: scalar, sse2, avx2 or\n"
+    "                       avx512 (never more than the processor has)\n"
+    "  --no-simd            the scalar kernels only (--isa scalar)\n"
+    "  --threads N          threads to code with (1 for now: the codec is\n"
+    "                       single-threaded)\n";
 
 int usage() {
   std::fputs(kUsage, stderr);
@@ -406,11 +466,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (std::find(args.begin(), args.end(), "--no-simd") != args.end()) {
-    kernels::force_scalar(true);
-    o.no_simd = true;
-    args.erase(std::find(args.begin(), args.end(), "--no-simd"));
-  }
+  if (!take_path_options(args)) return usage();
   if (std::find(args.begin(), args.end(), "--best") != args.end()) {
     g_best = true;
     args.erase(std::find(args.begin(), args.end(), "--best"));
@@ -467,7 +523,7 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("## quarn_bench\n\n");
-  std::printf("Kernels: %s. Photos: %zu from %s. Single thread.\n", kernels::active().name,
+  std::printf("Kernels: %s. Threads: 1. Photos: %zu from %s.\n", kernels::active().name,
               photos.size(), files.size() == 1 ? "the bundled sample" : o.kodak.c_str());
   std::printf("%s\n", machine_summary().c_str());
   if (g_cpu_clock) std::printf("Times are the thread's processor time, not wall-clock time.\n");

@@ -1,14 +1,14 @@
-// Choosing the kernel table once, from the processor's features.
+// Choosing the kernel table: the widest that the processor has, within the
+// cap.
 #include "image/kernels.h"
 
 #include <atomic>
+#include <cstring>
 #include <initializer_list>
 
 namespace quarn::kernels {
 
 namespace {
-
-std::atomic<bool> g_force_scalar{false};
 
 #if defined(QUARN_HAVE_X86_KERNELS)
 bool supports(Isa isa) {
@@ -24,20 +24,26 @@ bool supports(Isa isa) {
 }
 #endif
 
-const Table& best() {
-  static const Table& chosen = [] () -> const Table& {
-    for (Isa isa : {Isa::kAvx512, Isa::kAvx2, Isa::kSse2}) {
-      if (const Table* t = for_isa(isa)) return *t;
-    }
-    return kScalarTable;
-  }();
-  return chosen;
+// The widest available table of `cap` or narrower.
+const Table& widest_up_to(Isa cap) {
+  for (Isa isa : {Isa::kAvx512, Isa::kAvx2, Isa::kSse2}) {
+    if (isa > cap) continue;
+    if (const Table* t = for_isa(isa)) return *t;
+  }
+  return kScalarTable;
 }
+
+// Null until a cap is set: then active() takes the widest table.
+std::atomic<const Table*> g_capped{nullptr};
+
+constexpr const char* kNames[] = {"scalar", "sse2", "avx2", "avx512"};
 
 }  // namespace
 
 const Table& active() {
-  return g_force_scalar.load(std::memory_order_relaxed) ? kScalarTable : best();
+  if (const Table* t = g_capped.load(std::memory_order_relaxed)) return *t;
+  static const Table& widest = widest_up_to(Isa::kAvx512);
+  return widest;
 }
 
 const Table* for_isa(Isa isa) {
@@ -54,6 +60,18 @@ const Table* for_isa(Isa isa) {
   return nullptr;
 }
 
-void force_scalar(bool on) { g_force_scalar.store(on, std::memory_order_relaxed); }
+void cap_isa(Isa isa) { g_capped.store(&widest_up_to(isa), std::memory_order_relaxed); }
+
+const char* isa_name(Isa isa) { return kNames[static_cast<int>(isa)]; }
+
+bool isa_from_name(const char* name, Isa* isa) {
+  for (Isa i : {Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
+    if (std::strcmp(name, isa_name(i)) == 0) {
+      *isa = i;
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace quarn::kernels

@@ -4,9 +4,10 @@
 // same operations in the same order for each output, in double precision,
 // without fused multiply-adds, so all of them give identical bytes.
 //
-// The table is chosen once, on first use, from what the processor and the
-// build support. force_scalar() switches the codec to the scalar kernels (for
-// tests and the tools' --no-simd); call it between frames, never during one.
+// The codec uses the widest table that the processor and the build support,
+// unless cap_isa() has set a narrower limit (to measure or test the narrower
+// paths on a wider machine, and for the tool's --no-simd). Change the cap
+// between frames, never during one.
 #ifndef QUARN_IMAGE_KERNELS_H
 #define QUARN_IMAGE_KERNELS_H
 
@@ -87,15 +88,24 @@ struct Table {
                           float* work);
 };
 
-// The table the codec uses: the widest available, or the scalar one while
-// forced.
+// The table the codec uses: the widest available within the cap.
 const Table& active();
 
 // The table of one instruction set, or nullptr when this processor or this
 // build lacks it. The scalar table is always there.
 const Table* for_isa(Isa isa);
 
-void force_scalar(bool on);
+// Limits the codec to `isa` and narrower: the widest available table up to
+// it becomes active. A cap above what the processor has changes nothing;
+// kAvx512 lifts the cap.
+void cap_isa(Isa isa);
+
+// The scalar kernels alone (on) or the cap lifted (off).
+inline void force_scalar(bool on) { cap_isa(on ? Isa::kScalar : Isa::kAvx512); }
+
+// "scalar", "sse2", "avx2" or "avx512", and back; false for other names.
+const char* isa_name(Isa isa);
+bool isa_from_name(const char* name, Isa* isa);
 
 // The tables of each instruction set (kernels_*.cpp).
 extern const Table kScalarTable;

@@ -1,12 +1,13 @@
 // Every SIMD kernel table against the scalar one, byte for byte, on sizes
-// that are minimal, odd or not multiples of any vector width; and the switch
-// that forces the scalar kernels.
+// that are minimal, odd or not multiples of any vector width; and the cap on
+// the instruction set, which also forces the scalar kernels.
 #include "image/kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -34,13 +35,16 @@ std::vector<const Table*> simd_tables() {
 // A plane region with a margin of sentinel samples to its right and below,
 // which no kernel may touch.
 struct Plane {
+  enum Kind { kDense, kSparse, kCoarse };
   int32_t rows, cols;
   std::ptrdiff_t stride;
   std::vector<float> samples;
 
   // Sparse planes are mostly +0, as decoded detail bands are, with a few
-  // values and a few -0 among them.
-  Plane(int32_t r, int32_t c, uint32_t seed, bool sparse = false)
+  // values and a few -0 among them. Coarse planes are +0 but for a dense
+  // band at the top left and a few scattered values and -0, as a coarsely
+  // decoded plane is: whole blocks of rows and columns are +0.
+  Plane(int32_t r, int32_t c, uint32_t seed, Kind kind = kDense)
       : rows(r), cols(c), stride(c + 13) {
     samples.assign(static_cast<std::size_t>(stride) * (r + 3), -7777.0f);
     std::mt19937 rng(seed);
@@ -48,10 +52,13 @@ struct Plane {
     for (int32_t y = 0; y < r; ++y) {
       for (int32_t x = 0; x < c; ++x) {
         float v = value(rng);
-        if (sparse) {
+        if (kind == kSparse) {
           const uint32_t pick = rng() % 100;
           v = pick < 90 ? 0.0f : pick < 93 ? -0.0f : v;
           if (y < 3 && x < 3) v = value(rng);  // a dense corner, like a low band
+        } else if (kind == kCoarse && (y >= r / 4 || x >= c / 4)) {
+          const uint32_t pick = rng() % 400;
+          v = pick < 396 ? 0.0f : pick < 398 ? -0.0f : v;
         }
         samples[y * stride + x] = v;
       }
@@ -61,18 +68,23 @@ struct Plane {
 
 using Pass = void (*Table::*)(float*, std::ptrdiff_t, int32_t, int32_t, float*);
 
+// Bit for bit, so that a not-a-number equals itself.
+bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
 void expect_same_pass(Pass pass, const char* name) {
   for (const Table* simd : simd_tables()) {
     for (int32_t rows : {16, 18, 22, 34, 48}) {
       for (int32_t cols : {16, 18, 26, 30, 34, 50, 66, 98}) {
-        for (bool sparse : {false, true}) {
-          Plane a(rows, cols, static_cast<uint32_t>(rows * 1000 + cols), sparse), b = a;
+        for (Plane::Kind kind : {Plane::kDense, Plane::kSparse, Plane::kCoarse}) {
+          Plane a(rows, cols, static_cast<uint32_t>(rows * 1000 + cols), kind), b = a;
           std::vector<float> work(kernels::work_floats(std::max(rows, cols)));
           (kernels::kScalarTable.*pass)(a.samples.data(), a.stride, rows, cols, work.data());
           (simd->*pass)(b.samples.data(), b.stride, rows, cols, work.data());
           ASSERT_EQ(
               std::memcmp(a.samples.data(), b.samples.data(), a.samples.size() * sizeof(float)), 0)
-              << name << " " << simd->name << " " << rows << "x" << cols << (sparse ? " sparse" : "");
+              << name << " " << simd->name << " " << rows << "x" << cols << " kind " << kind;
         }
       }
     }
@@ -85,6 +97,36 @@ TEST(Kernels, WaveletPassesMatchTheScalarKernelsBitForBit) {
   expect_same_pass(&Table::forward_rows, "forward rows");
   expect_same_pass(&Table::inverse_rows, "inverse rows");
   expect_same_pass(&Table::inverse_columns, "inverse columns");
+}
+
+// All +0 but one line: the inverse passes' shortcuts for +0 inputs must see
+// each line where the mirrored ends put it.
+TEST(Kernels, InverseShortcutsSeeEveryLineNearTheEnds) {
+  if (simd_tables().empty()) GTEST_SKIP() << "no SIMD kernels on this machine";
+  for (const Table* simd : simd_tables()) {
+    for (int32_t n : {16, 18, 22}) {
+      const int32_t half = n / 2;
+      for (int32_t hot : {0, 1, 2, 3, half - 3, half - 2, half - 1, half, half + 1, half + 2, n - 3,
+                          n - 2, n - 1}) {
+        for (bool columns : {true, false}) {
+          const int32_t rows = columns ? n : 34, cols = columns ? 34 : n;
+          Plane a(rows, cols, static_cast<uint32_t>(n * 100 + hot));
+          for (int32_t y = 0; y < rows; ++y) {
+            for (int32_t x = 0; x < cols; ++x) {
+              if ((columns ? y : x) != hot) a.samples[y * a.stride + x] = 0.0f;
+            }
+          }
+          Plane b = a;
+          const Pass pass = columns ? &Table::inverse_columns : &Table::inverse_rows;
+          std::vector<float> work(kernels::work_floats(std::max(rows, cols)));
+          (kernels::kScalarTable.*pass)(a.samples.data(), a.stride, rows, cols, work.data());
+          (simd->*pass)(b.samples.data(), b.stride, rows, cols, work.data());
+          ASSERT_TRUE(same_bits(a.samples, b.samples))
+              << simd->name << (columns ? " columns " : " rows ") << n << " line " << hot;
+        }
+      }
+    }
+  }
 }
 
 // Colour parameters as a stream may carry them, including matrix entries
@@ -109,13 +151,24 @@ std::vector<float> samples(int32_t n, uint32_t seed, float range) {
   for (float& x : v) x = value(rng);
   // Some exact halves and integers, where rounding decides.
   for (std::size_t i = 0; i < v.size(); i += 7) v[i] = static_cast<float>(static_cast<int>(v[i])) + 0.5f;
+  // And values that a damaged stream can give: beyond the integers, infinite,
+  // not a number, negative zero.
+  const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity(),
+                       -std::numeric_limits<float>::infinity(),
+                       3e9f,
+                       -3e9f,
+                       1e38f,
+                       -0.0f,
+                       -1e-3f};
+  for (std::size_t i = 5, k = seed; i < v.size(); i += 11, ++k) v[i] = odd[k % 8];
   return v;
 }
 
 TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
   if (simd_tables().empty()) GTEST_SKIP() << "no SIMD kernels on this machine";
   for (const Table* simd : simd_tables()) {
-    for (int32_t n : {1, 2, 3, 7, 8, 9, 15, 17, 31, 33, 63, 100}) {
+    for (int32_t n : {1, 2, 3, 7, 8, 9, 15, 17, 31, 33, 63, 100, 259, 517}) {
       for (uint32_t seed : {1u, 2u}) {
         const kernels::Colour c = colour(seed + static_cast<uint32_t>(n));
         std::vector<float> p[3], q[3];
@@ -136,7 +189,8 @@ TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
                                              cells_a.data(), clear);
           simd->colour_cells(b[0].data(), b[1].data(), b[2].data(), n, c, cells_b.data(), clear);
           ASSERT_EQ(cells_a, cells_b) << "cells " << simd->name << " n=" << n;
-          for (int k = 0; k < 3; ++k) ASSERT_EQ(a[k], b[k]) << simd->name << " n=" << n;
+          for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(same_bits(a[k], b[k])) << simd->name << " n=" << n;
 
           std::vector<float> d[3] = {p[0], p[1], p[2]}, e[3] = {p[0], p[1], p[2]};
           kernels::kScalarTable.colour_rgb(d[0].data(), d[1].data(), d[2].data(), n, c,
@@ -145,7 +199,8 @@ TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
           ASSERT_EQ(rgb_a, rgb_b) << "rgb " << simd->name << " n=" << n;
           for (int32_t j = 0; j < n; ++j)
             ASSERT_EQ(std::memcmp(&rgb_a[3 * j], &cells_a[4 * j + 1], 3), 0) << "pixel " << j;
-          for (int k = 0; k < 3; ++k) ASSERT_EQ(e[k], b[k]) << simd->name << " n=" << n;
+          for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(same_bits(e[k], b[k])) << simd->name << " n=" << n;
         }
 
         kernels::kScalarTable.inverse_colour(p[0].data(), p[1].data(), p[2].data(), n, c);
@@ -163,7 +218,9 @@ TEST(Kernels, ColourKernelsMatchTheScalarKernelsBitForBit) {
 TEST(Kernels, PixelKernelsAgreeWithLoadingThenTransforming) {
   std::vector<const Table*> tables = simd_tables();
   tables.push_back(&kernels::kScalarTable);
-  for (int32_t n : {1, 5, 8, 13, 16, 31, 64, 97}) {
+  // 259 and 517: over the chunks of the staged colour transforms; 40000
+  // pixels: past the point where the vector sums are carried over.
+  for (int32_t n : {1, 5, 8, 9, 10, 13, 16, 18, 31, 64, 97, 259, 517, 40000}) {
     std::mt19937 rng(static_cast<uint32_t>(n));
     std::vector<uint8_t> rgb(static_cast<std::size_t>(n) * 3);
     for (uint8_t& b : rgb) b = static_cast<uint8_t>(rng());
@@ -175,6 +232,7 @@ TEST(Kernels, PixelKernelsAgreeWithLoadingThenTransforming) {
     for (auto& r : ref) r.assign(static_cast<std::size_t>(n), 0.0f);
     kernels::kScalarTable.load_row(rgb.data(), n, ref[0].data(), ref[1].data(), ref[2].data(),
                                    &ref_sums);
+    const std::vector<float> loaded[3] = {ref[0], ref[1], ref[2]};
     kernels::kScalarTable.forward_colour(ref[0].data(), ref[1].data(), ref[2].data(), n, c);
     for (const Table* t : tables) {
       kernels::PixelSums sums = {};
@@ -182,6 +240,11 @@ TEST(Kernels, PixelKernelsAgreeWithLoadingThenTransforming) {
       EXPECT_EQ(std::memcmp(&sums, &ref_sums, sizeof sums), 0) << t->name << " n=" << n;
       std::vector<float> p[3], work(3 * static_cast<std::size_t>(n) + 48);
       for (auto& r : p) r.assign(static_cast<std::size_t>(n), 0.0f);
+      sums = {};
+      t->load_row(rgb.data(), n, p[0].data(), p[1].data(), p[2].data(), &sums);
+      EXPECT_EQ(std::memcmp(&sums, &ref_sums, sizeof sums), 0) << t->name << " n=" << n;
+      for (int k = 0; k < 3; ++k)
+        ASSERT_EQ(p[k], loaded[k]) << t->name << " n=" << n << " plane " << k;
       t->colour_pixels(rgb.data(), n, p[0].data(), p[1].data(), p[2].data(), c, work.data());
       for (int k = 0; k < 3; ++k) ASSERT_EQ(p[k], ref[k]) << t->name << " n=" << n << " plane " << k;
     }
@@ -279,6 +342,30 @@ TEST(Kernels, ForcingScalarSwitchesTheActiveTableAndKeepsEveryByte) {
     }
   }
   EXPECT_NE(kernels::for_isa(Isa::kScalar), nullptr);
+}
+
+// The cap picks the widest table up to it and never one the processor
+// lacks; the names read back.
+TEST(Kernels, TheInstructionSetCapNeverRaisesThePath) {
+  const Isa all[] = {Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512};
+  for (Isa cap : all) {
+    kernels::cap_isa(cap);
+    const Isa got = kernels::active().isa;
+    EXPECT_LE(got, cap) << kernels::isa_name(cap);
+    EXPECT_EQ(kernels::for_isa(got), &kernels::active());
+    for (Isa wider : all) {
+      if (wider > got && wider <= cap) {
+        EXPECT_EQ(kernels::for_isa(wider), nullptr);
+      }
+    }
+    Isa back;
+    ASSERT_TRUE(kernels::isa_from_name(kernels::isa_name(cap), &back));
+    EXPECT_EQ(back, cap);
+  }
+  kernels::cap_isa(Isa::kAvx512);
+  Isa unused;
+  EXPECT_FALSE(kernels::isa_from_name("avx", &unused));
+  EXPECT_FALSE(kernels::isa_from_name("", &unused));
 }
 
 }  // namespace
