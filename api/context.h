@@ -3,6 +3,7 @@
 #ifndef QUARN_API_CONTEXT_H
 #define QUARN_API_CONTEXT_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct quarn_context {
   quarn::Decoder decoder;
   std::vector<unsigned char> rgb;  // RGBA input repacked, kept between frames
   std::string message;             // the last failure's, "" after a success
+  std::size_t complete_size = 0;   // of the last encoding, when padded
 
   // Every processor thread until quarn_context_set_threads says otherwise.
   quarn_context() { set_threads(0); }

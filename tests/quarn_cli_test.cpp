@@ -80,15 +80,33 @@ TEST_F(Cli, DecodeGivesTheWholeStreamByDefaultAndAPrefixAtALowerRate) {
                          ppm.begin() + static_cast<std::ptrdiff_t>(header.size())));
 }
 
-TEST_F(Cli, NoSimdGivesTheSameFiles) {
+TEST_F(Cli, EveryThreadCountAndInstructionSetGivesTheSameFiles) {
   put_sample("k.png");
   ok("encode k.png k.qrn -b 0.3");
-  ok("encode k.png scalar.qrn -b 0.3 --no-simd");
-  EXPECT_EQ(read_file(at("scalar.qrn")), read_file(at("k.qrn")));
   ok("decode k.qrn k.ppm");
-  ok("decode --no-simd k.qrn scalar.ppm");
-  EXPECT_EQ(read_file(at("scalar.ppm")), read_file(at("k.ppm")));
-  EXPECT_EQ(quarn("info k.qrn --no-simd").status, 2);  // info codes nothing
+  ok("ladder k.png k-ladder.ppm -r 0.1,0.4");
+  for (const char* path : {"--no-simd", "--isa scalar", "--isa=sse2", "--isa avx2",
+                           "--isa avx512", "--threads 1", "--threads=2", "--threads 7",
+                           "--threads 0 --isa sse2", "--threads 3 --no-simd"}) {
+    SCOPED_TRACE(path);
+    ok(std::string("encode k.png other.qrn -b 0.3 ") + path);
+    EXPECT_EQ(read_file(at("other.qrn")), read_file(at("k.qrn")));
+    ok(std::string("decode ") + path + " k.qrn other.ppm");
+    EXPECT_EQ(read_file(at("other.ppm")), read_file(at("k.ppm")));
+    EXPECT_EQ(ok(std::string("compare k.png k.qrn ") + path).out, ok("compare k.png k.qrn").out);
+    ok(std::string("ladder k.png other-ladder.ppm -r 0.1,0.4 ") + path);
+    EXPECT_EQ(read_file(at("other-ladder.ppm")), read_file(at("k-ladder.ppm")));
+  }
+  // Options that cannot be followed, and info, which codes nothing.
+  for (const char* bad : {"--threads -1", "--threads 65", "--threads two", "--threads 1.5",
+                          "--threads", "--isa neon", "--isa AVX2", "--isa"}) {
+    const Outcome run = quarn(std::string("encode k.png bad.qrn ") + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.err.find("quarn encode: "), std::string::npos) << bad << ": " << run.err;
+  }
+  EXPECT_EQ(quarn("info k.qrn --no-simd").status, 2);
+  EXPECT_EQ(quarn("info k.qrn --threads 2").status, 2);
+  EXPECT_EQ(quarn("info k.qrn --isa avx2").status, 2);
 }
 
 TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {
@@ -115,6 +133,32 @@ TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {
   std::snprintf(row, sizeof row, " %8.4f %8.4f %8.4f", h.matrix_q[0] * 0.0001 - 1.0,
                 h.matrix_q[1] * 0.0001 - 1.0, h.matrix_q[2] * 0.0001 - 1.0);
   has(std::string("colour matrix:  ") + row);
+}
+
+// --json: the same fields as one JSON object on one line. Any file name
+// makes a valid JSON string: quotes, backslashes and control characters
+// escaped, UTF-8 kept, other bytes given as U+FFFD.
+TEST_F(Cli, InfoJsonGivesTheSameFieldsAsOneObject) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.25");
+  const std::string name = "a \"b\"\\\t\xff\xc3\xa9.qrn";
+  fs::copy_file(at("k.qrn"), at(name));
+  Child c;
+  c.args = {"info", name, "--json"};
+  const Outcome json = run(c);
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out,
+            "{\"file\": \"a \\\"b\\\"\\\\\\u0009\\ufffd\xc3\xa9.qrn\", \"width\": 768, "
+            "\"height\": 512, \"stream_bytes\": 12287, \"file_bytes\": 12291, "
+            "\"bits_per_pixel\": 0.24998, \"top_exponent\": 13, \"means\": [122, 110, 76], "
+            "\"colour_matrix\": [[0.6100, 0.5732, 0.5472], [-0.7170, 0.1051, 0.6891], "
+            "[-0.3375, 0.8126, -0.4751]]}\n");
+  // The text gives the same numbers.
+  const std::string text = ok("info k.qrn").out;
+  EXPECT_NE(text.find("top exponent:    13\nmeans:           122 110 76\ncolour matrix:     0.6100 "
+                      "  0.5732   0.5472\n"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(Cli, CompareReportsPsnrAndTheLargestDifference) {
@@ -560,7 +604,7 @@ const Refusal kRefusals[] = {
     // Streams the decoder cannot take.
     {"ShortStream", "decode short.qrn out.png", 1,
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
-    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: stream does not start with the byte \"n\""},
+    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"HeaderDisagreesWithPrefix", "decode mismatch.qrn out.png", 1,
      ": mismatch.qrn: stream header says 64x48 but its size prefix says 64x64"},
     {"PrefixOutOfRange", "decode prefix16.qrn out.png", 1,
@@ -569,7 +613,7 @@ const Refusal kRefusals[] = {
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
     {"InfoOnAnImage", "info good.png", 1, ": good.png: this is an image file, not a coded stream"},
     {"CompareOnBadStream", "compare good.png not_n.qrn", 1,
-     ": not_n.qrn: neither an image nor a coded stream: stream does not start with the byte \"n\""},
+     ": not_n.qrn: neither an image nor a coded stream: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"CompareDifferentSizes", "compare good.png other.png", 1, ": other.png: image is 48x64 but good.png is 64x48"},
     // Bitrates.
     {"BitrateNaN", "encode good.png out.qrn -b nan", 2,

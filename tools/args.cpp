@@ -85,6 +85,30 @@ std::string parse_psnr(const std::string& text, double* db) {
   return {};
 }
 
+std::string parse_threads(const std::string& text, int32_t* threads) {
+  const std::string t = trimmed(text);
+  int32_t n = 0;
+  bool ok = !t.empty() && t.size() <= 3;
+  for (char c : t) {
+    ok = ok && c >= '0' && c <= '9';
+    n = n * 10 + (c - '0');
+  }
+  if (!ok || n > 64) {
+    return "threads '" + text + "' is not a whole number from 0 (every processor thread) to 64";
+  }
+  *threads = n;
+  return {};
+}
+
+std::string parse_isa(const std::string& text, std::string* isa) {
+  const std::string t = trimmed(text);
+  if (t != "scalar" && t != "sse2" && t != "avx2" && t != "avx512") {
+    return "instruction set '" + text + "' is none of scalar, sse2, avx2 and avx512";
+  }
+  *isa = t;
+  return {};
+}
+
 struct OptionName {
   const char* short_name;  // nullptr: none
   const char* long_name;
@@ -100,6 +124,9 @@ constexpr OptionName kOptionNames[] = {
     {nullptr, "--no-simd", kOptNoSimd, false},
     {nullptr, "--size", kOptSize, true},
     {nullptr, "--psnr", kOptPsnr, true},
+    {nullptr, "--json", kOptJson, false},
+    {nullptr, "--threads", kOptThreads, true},
+    {nullptr, "--isa", kOptIsa, true},
 };
 
 const OptionName* find_option(const std::string& name) {
@@ -150,7 +177,11 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
     if (option == nullptr || (allowed & option->bit) == 0) return "unknown option " + name;
     if (!option->takes_value) {
       if (has_value) return "option " + name + " takes no value";
-      (option->bit == kOptVerbose ? o->verbose : o->no_simd) = true;
+      if (option->bit == kOptNoSimd) {
+        o->isa = "scalar";  // --isa scalar
+      } else {
+        (option->bit == kOptVerbose ? o->verbose : o->json) = true;
+      }
       continue;
     }
     if (!has_value) {
@@ -174,6 +205,12 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
       case kOptPsnr:
         problem = parse_psnr(value, &o->psnr);
         o->has_psnr = true;
+        break;
+      case kOptThreads:
+        problem = parse_threads(value, &o->threads);
+        break;
+      case kOptIsa:
+        problem = parse_isa(value, &o->isa);
         break;
       default: {
         const std::string format = trimmed(value);

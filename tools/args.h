@@ -17,13 +17,20 @@ enum OptionBits : unsigned {
   kOptNoSimd = 16,  // --no-simd
   kOptSize = 32,    // --size BYTES
   kOptPsnr = 64,    // --psnr DB
+  kOptJson = 128,   // --json
+  kOptThreads = 256,  // --threads N
+  kOptIsa = 512,      // --isa scalar|sse2|avx2|avx512
+  // What the commands that code take: --threads, --isa and --no-simd.
+  kOptCoding = kOptNoSimd | kOptThreads | kOptIsa,
 };
 
 struct Options {
   std::vector<std::string> files;
   bool help = false;
   bool verbose = false;
-  bool no_simd = false;  // the scalar kernels only
+  std::string isa;        // "" (the widest there is), or the widest to use
+  int32_t threads = 0;    // 0: every processor thread
+  bool json = false;     // info as one JSON object
   bool has_bitrate = false;
   double bitrate = 0.5;
   bool has_rates = false;

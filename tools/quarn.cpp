@@ -12,11 +12,13 @@
 #include "image/big_buffer.h"
 #include "image/fatal.h"
 #include "image/kernels.h"
+#include "quarn/quarn.h"
 #include "stream/budget.h"
 #include "tools/args.h"
 #include "tools/commands.h"
 #include "tools/help.h"
 #include "tools/messages.h"
+#include "tools/stream_file.h"
 
 namespace quarn {
 
@@ -31,12 +33,12 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"encode", 2, kOptBitrate | kOptSize | kOptPsnr | kOptVerbose | kOptNoSimd, run_encode,
+    {"encode", 2, kOptBitrate | kOptSize | kOptPsnr | kOptVerbose | kOptCoding, run_encode,
      kEncodeHelp},
-    {"decode", 2, kOptBitrate | kOptFormat | kOptVerbose | kOptNoSimd, run_decode, kDecodeHelp},
-    {"info", 1, 0, run_info, kInfoHelp},
-    {"compare", 2, kOptNoSimd, run_compare, kCompareHelp},
-    {"ladder", 2, kOptRates | kOptFormat | kOptVerbose | kOptNoSimd, run_ladder, kLadderHelp},
+    {"decode", 2, kOptBitrate | kOptFormat | kOptVerbose | kOptCoding, run_decode, kDecodeHelp},
+    {"info", 1, kOptJson, run_info, kInfoHelp},
+    {"compare", 2, kOptCoding, run_compare, kCompareHelp},
+    {"ladder", 2, kOptRates | kOptFormat | kOptVerbose | kOptCoding, run_ladder, kLadderHelp},
 };
 
 const Command* find_command(const std::string& name) {
@@ -60,7 +62,7 @@ int run(int argc, char** argv) {
     return kExitOk;
   }
   if (first == "-V" || first == "--version") {
-    std::printf("quarn %s\n", QUARN_VERSION);
+    std::printf("quarn %s\n", quarn_version());
     return kExitOk;
   }
   const Command* command = find_command(first);
@@ -74,9 +76,13 @@ int run(int argc, char** argv) {
     return kExitOk;
   }
   if (!problem.empty()) return usage_error(command->name, problem);
-  // The scalar kernels give the same bytes, only slower: for comparing, and
-  // for processors where the wider ones misbehave.
-  if (options.no_simd) kernels::force_scalar(true);
+  // Narrower kernels and fewer threads give the same bytes, only slower: for
+  // comparing, measuring, and processors where the wider ones misbehave.
+  kernels::Isa isa = kernels::Isa::kAvx512;
+  if (!options.isa.empty() && kernels::isa_from_name(options.isa.c_str(), &isa)) {
+    kernels::cap_isa(isa);
+  }
+  set_coding_threads(options.threads);
   if (options.files.size() != command->files) {
     return usage_error(command->name,
                        "expected " + std::to_string(command->files) + " file name" +
