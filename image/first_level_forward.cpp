@@ -65,9 +65,10 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
   const int32_t run = ForwardRun(codeCols);
   const int32_t ring = 2 * run + 7;
   const std::ptrdiff_t row_floats = RunRowFloats(codeCols);
-  // Bands of at least 24 pairs, two per thread: each band computes 8 colour
-  // rows more than its own.
-  const int32_t bands = std::max(1, std::min(2 * threads, half / 24));
+  // Bands of at least 32 pairs, up to four per thread, so that a thread
+  // that starts late or is held up leaves its share to the others: each
+  // band computes 8 colour rows more than its own.
+  const int32_t bands = std::max(1, std::min(4 * threads, half / 32));
   ReserveWorkSlots(threads);
   run_tasks(threads, bands, [&](int32_t t, int32_t slot) {
     float* ws = WorkSlot(slot);

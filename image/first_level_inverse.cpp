@@ -50,7 +50,9 @@ void Image_3C::RecoverPixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes)
   const int32_t ring = 2 * run + 7;
   const std::ptrdiff_t row_floats = RunRowFloats(codeCols);
   const std::size_t row_bytes = sizeof(float) * static_cast<std::size_t>(codeCols);
-  const int32_t bands = std::max(1, std::min(2 * threads, half / 24));
+  // Bands of at least 32 pairs, up to four per thread (as the forward
+  // sweep): each band computes 8 rows of the row pass more than its own.
+  const int32_t bands = std::max(1, std::min(4 * threads, half / 32));
   // Band t reads rows m of [k0 - 2, k1 + 1] (low-pass row m, high-pass row
   // half + m); of those, only it reads [k0 + 2, k1 - 2), or the whole band
   // at the top and bottom edges.
