@@ -21,12 +21,15 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "cycles.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/validate.h"
 #include "image/big_buffer.h"
 #include "image/kernels.h"
 #include "image/worker_pool.h"
+#include "spiht/spiht_decode.h"
+#include "spiht/spiht_encode.h"
 #include "stream/budget.h"
 
 namespace quarn {
@@ -274,7 +277,7 @@ struct Options {
   std::string kodak = QUARN_KODAK_DIR;
   std::vector<double> rates = {0.1, 0.5, 2.0};
   int repeat = 9;
-  bool warm = true, cold = true, memory = true, scaling = true;
+  bool warm = true, cold = true, memory = true, scaling = true, spiht = false;
   int min_side = 256;
   int max_side = 8192;
   int photos = 24;
@@ -426,6 +429,69 @@ void run_memory(const Options& o, const char* self) {
   std::remove(row_file.c_str());
 }
 
+// SPIHT alone, in core cycles per coded bit (bench/cycles.h): each photo is
+// encoded once, then its coefficients are coded and its stream decoded again
+// and again (the coder leaves the planes as they were, the decoder keeps
+// what it finds in its lists).
+void run_spiht(const Options& o, const std::vector<RgbImage>& photos) {
+  std::printf("\n### SPIHT, core cycles per coded bit, %zu photos%s\n\n", photos.size(),
+              path_label().c_str());
+  std::printf("%s\n\n", cycles::machine().c_str());
+  std::printf("The cycles of a photo: the tenth percentile of %d runs (%s). Coded bits: "
+              "the stream's bits after its header.\n\n",
+              o.repeat * 4, "see quarn_kernels_bench --cycles");
+  std::printf("| rate | bits per frame | encode cycles/bit | decode cycles/bit | encode ns/bit | "
+              "decode ns/bit | core GHz |\n|---|---:|---:|---:|---:|---:|---:|\n");
+  for (double rate : o.rates) {
+    double bits = 0, enc_cycles = 0, dec_cycles = 0, enc_ns = 0, dec_ns = 0, ghz = 0;
+    int photos_measured = 0;
+    for (const RgbImage& image : photos) {
+      Codec codec;
+      codec.encode(image, rate);
+      Encoder& enc = codec.enc;
+      std::vector<uint8_t> stream(codec.row.size() + kEncodeSlack);
+      BitWriter w;
+      const cycles::Figure e = cycles::measure(
+          [&] {
+            begin_write(w, stream.data());
+            w.byte_budget = enc.bits.byte_budget;
+            w.pos = kHeaderBits;
+          },
+          [&] {
+            spiht_encode(enc.spiht, w, enc.image, enc.maxima, enc.tree_levels, enc.top_exponent);
+          },
+          o.repeat * 4);
+      const double coded = static_cast<double>(w.pos - kHeaderBits);
+      StreamHeader header;
+      check_stream(codec.row.data(), codec.row.size(), &header);
+      Decoder& dec = codec.dec;
+      dec.image.ResetCoefficients(header.height, header.width);
+      dec.spiht.code_rows = dec.image.codeRows;
+      dec.spiht.code_cols = dec.image.codeCols;
+      BitReader r;
+      const cycles::Figure d = cycles::measure(
+          [&] {
+            begin_read(r, codec.row.data() + kPrefixBytes, codec.row.size() - kPrefixBytes,
+                       kHeaderBits);
+            r.byte_budget = enc.bits.byte_budget;
+          },
+          [&] { spiht_decode(dec.spiht, r, dec.image, enc.tree_levels, header.top_exponent); },
+          o.repeat * 4);
+      bits += coded;
+      enc_cycles += e.core_cycles;
+      dec_cycles += d.core_cycles;
+      enc_ns += e.tsc_cycles / cycles::tick_rate() * 1e9;
+      dec_ns += d.tsc_cycles / cycles::tick_rate() * 1e9;
+      ghz += e.core_ghz;
+      ++photos_measured;
+    }
+    std::printf("| %.2f bpp | %.0f | %.2f | %.2f | %.2f | %.2f | %.2f |\n", rate,
+                bits / photos_measured, enc_cycles / bits, dec_cycles / bits, enc_ns / bits,
+                dec_ns / bits, ghz / photos_measured);
+    std::fflush(stdout);
+  }
+}
+
 // Stage groups of the scaling table: what streams the planes and what walks
 // the trees.
 struct StageGroup {
@@ -500,7 +566,8 @@ constexpr const char kUsage[] =
     "  --photos N           use the first N photos (default 24)\n"
     "  --rates R1,R2,...    bits per pixel (default 0.1,0.5,2)\n"
     "  --repeat N           runs per photo for the warm figures (default 9)\n"
-    "  --only WHAT          warm, cold, memory or scaling (default all four)\n"
+    "  --only WHAT          warm, cold, memory or scaling (default all four), or\n"
+    "                       spiht (SPIHT alone, core cycles per coded bit)\n"
     "  --max-side N         largest side for memory and scaling (default 8192)\n"
     "  --min-side N         smallest side for scaling (default 256)\n"
     "  --best               the fastest run instead of the median\n"
@@ -509,7 +576,9 @@ constexpr const char kUsage[] =
     "                       avx512 (never more than the processor has)\n"
     "  --no-simd            the scalar kernels only (--isa scalar)\n"
     "  --threads N          threads to code with (default 1; 0: every processor\n"
-    "                       thread); SPIHT itself always runs on one\n";
+    "                       thread); SPIHT itself always runs on one\n"
+    "  --write-tiled N FILE write an N x N PPM of the tiled sample (the scaling\n"
+    "                       and memory picture) and exit\n";
 
 int usage() {
   std::fputs(kUsage, stderr);
@@ -536,6 +605,17 @@ int main(int argc, char** argv) {
   if (std::find(args.begin(), args.end(), "--cpu-clock") != args.end()) {
     g_cpu_clock = true;
     args.erase(std::find(args.begin(), args.end(), "--cpu-clock"));
+  }
+  if (!args.empty() && args[0] == "--write-tiled" && args.size() >= 3) {
+    // An n x n PPM of the tiled sample, for whole-process runs of the tool.
+    const int32_t n = std::clamp(std::atoi(args[1].c_str()), 32, 8192);
+    const RgbImage image = tiled_sample(n, n);
+    std::FILE* f = std::fopen(args[2].c_str(), "wb");
+    if (f == nullptr) return 1;
+    std::fprintf(f, "P6\n%d %d\n255\n", static_cast<int>(n), static_cast<int>(n));
+    const bool written = std::fwrite(image.pixels.data(), 1, image.pixels.size(), f) ==
+                         image.pixels.size();
+    return std::fclose(f) == 0 && written ? 0 : 1;
   }
   if (!args.empty() && args[0] == "--cold-child" && args.size() >= 3) {
     return cold_child(args[1].c_str(), std::strtod(args[2].c_str(), nullptr));
@@ -571,7 +651,8 @@ int main(int argc, char** argv) {
       o.cold = which == "cold";
       o.memory = which == "memory";
       o.scaling = which == "scaling";
-      if (!(o.warm || o.cold || o.memory || o.scaling)) return usage();
+      o.spiht = which == "spiht";
+      if (!(o.warm || o.cold || o.memory || o.scaling || o.spiht)) return usage();
     } else {
       return usage();
     }
@@ -607,5 +688,6 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   if (o.scaling) run_scaling(o);
+  if (o.spiht) run_spiht(o, photos);
   return 0;
 }

@@ -4,8 +4,8 @@
 // needs colour rows 2k - 4 .. 2k + 4. Each task takes a band of pairs and
 // works down it a run of pairs at a time: the colour rows of the run go into
 // a ring of rows in its work slot (the rows shared with the run before are
-// kept), the column pass writes the run's rows of the planes from the ring,
-// and the row pass follows on those rows while they are in the cache. A band
+// kept), the column pass writes the run's rows beside them, and the row
+// pass takes those into the planes, each plane row written once, whole. A band
 // computes the four colour rows above and below it itself, so bands need
 // nothing from each other, and each writes only its own rows of the planes.
 // The pixels and their border are read, never the planes, so the planes can
@@ -72,7 +72,8 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
   ReserveWorkSlots(threads);
   run_tasks(threads, bands, [&](int32_t t, int32_t slot) {
     float* ws = WorkSlot(slot);
-    float* work = ws + 3 * ring * row_floats;
+    float* columns = ws + 3 * ring * row_floats;  // the column pass's rows
+    float* work = columns + 3 * 2 * run * row_floats;
     auto ring_row = [&](int p, int32_t i) { return ws + (p * ring + i % ring) * row_floats; };
     const int32_t k0 = part_begin(half, bands, t);
     const int32_t k1 = part_begin(half, bands, t + 1);
@@ -92,13 +93,14 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
       next = last + 1;
       for (int p = 0; p < 3; ++p) {
         for (int32_t j = 0; j < 2 * n + 7; ++j) in[p][j] = ring_row(p, mirrored(first + j, codeRows));
+        float* const run_rows = columns + p * 2 * run * row_floats;
         for (int32_t j = 0; j < n; ++j) {
-          low[p][j] = plane[p][r0 + j];
-          high[p][j] = plane[p][half + r0 + j];
+          low[p][j] = run_rows + j * row_floats;
+          high[p][j] = run_rows + (run + j) * row_floats;
         }
         k.analyze_columns(in[p], n, codeCols, low[p], high[p]);
-        k.forward_rows(plane[p][r0], stride, n, codeCols, work);
-        k.forward_rows(plane[p][half + r0], stride, n, codeCols, work);
+        k.forward_rows_to(low[p][0], row_floats, n, codeCols, plane[p][r0], stride, work);
+        k.forward_rows_to(high[p][0], row_floats, n, codeCols, plane[p][half + r0], stride, work);
       }
     }
   });

@@ -80,6 +80,14 @@ void Image_3C::RecoverPixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes)
         if (i < 0 || i >= codeRows) continue;
         const int32_t m = i / 2;
         const int32_t row = i % 2 == 0 ? m : half + m;
+        // The rows two positions on come from memory while this one is
+        // worked on.
+        if (i + 2 < codeRows) {
+          const int32_t ahead = i % 2 == 0 ? m + 1 : half + m + 1;
+          for (int p = 0; p < 3; ++p) {
+            for (int32_t x = 0; x < codeCols; x += 16) __builtin_prefetch(plane[p][ahead] + x);
+          }
+        }
         for (int p = 0; p < 3; ++p) {
           k.inverse_rows_to(plane[p][row], stride, 1, codeCols, ring_row(p, i), 0, work);
           if (only_reader(t, m)) std::memset(plane[p][row], 0, row_bytes);

@@ -38,10 +38,11 @@ int32_t run_pairs(std::ptrdiff_t row_floats, int32_t rows_per_pair, int32_t fixe
 
 }  // namespace
 
-// Forward: 2 pairs + 7 colour rows a plane. Inverse: 2 pairs + 7 rows of
-// the row pass and 2 pairs output rows a plane.
+// Forward: 2 pairs + 7 colour rows and 2 pairs rows of the column pass a
+// plane. Inverse: 2 pairs + 7 rows of the row pass and 2 pairs output rows
+// a plane.
 int32_t Image_3C::ForwardRun(int32_t codeCols) {
-  return run_pairs(RunRowFloats(codeCols), 2, 7);
+  return run_pairs(RunRowFloats(codeCols), 4, 7);
 }
 int32_t Image_3C::InverseRun(int32_t codeCols) {
   return run_pairs(RunRowFloats(codeCols), 4, 7);
@@ -49,7 +50,7 @@ int32_t Image_3C::InverseRun(int32_t codeCols) {
 
 std::size_t Image_3C::FirstLevelFloats(int32_t codeCols) {
   const auto row = static_cast<std::size_t>(RunRowFloats(codeCols));
-  const auto forward = static_cast<std::size_t>(3 * (2 * ForwardRun(codeCols) + 7));
+  const auto forward = static_cast<std::size_t>(3 * (4 * ForwardRun(codeCols) + 7));
   const auto inverse = static_cast<std::size_t>(3 * (4 * InverseRun(codeCols) + 7));
   // The rows, then the colour kernels' and the row passes' work.
   return std::max(forward, inverse) * row + 6 * row + 256;

@@ -98,7 +98,10 @@ struct Table {
   // outputs 2 (k0 + k) and 2 (k0 + k) + 1 go to out[2 k] and out[2 k + 1].
   void (*synthesize_columns)(const float* const* in, int32_t pairs, int32_t n,
                              float* const* out);
-  // inverse_rows reading `rows` rows at src and writing them at dst.
+  // forward_rows and inverse_rows reading `rows` rows at src and writing
+  // them at dst (which may be src).
+  void (*forward_rows_to)(const float* src, std::ptrdiff_t src_stride, int32_t rows,
+                          int32_t cols, float* dst, std::ptrdiff_t dst_stride, float* work);
   void (*inverse_rows_to)(const float* src, std::ptrdiff_t src_stride, int32_t rows,
                           int32_t cols, float* dst, std::ptrdiff_t dst_stride, float* work);
 };

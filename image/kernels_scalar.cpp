@@ -125,14 +125,19 @@ void forward_columns(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols
   }
 }
 
-void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+void forward_rows_to(const float* src, std::ptrdiff_t src_stride, int32_t rows, int32_t cols,
+                     float* dst, std::ptrdiff_t dst_stride, float* work) {
   float* line = work + 4;
   for (int32_t y = 0; y < rows; ++y) {
-    float* row = p + y * stride;
-    std::memcpy(line, row, sizeof(float) * static_cast<std::size_t>(cols));
+    float* row = dst + y * dst_stride;
+    std::memcpy(line, src + y * src_stride, sizeof(float) * static_cast<std::size_t>(cols));
     wavelet::mirror_line(line, line + cols - 1);
     wavelet::analyze_line(line, cols / 2, row, row + cols / 2, 1);
   }
+}
+
+void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  forward_rows_to(p, stride, rows, cols, p, stride, work);
 }
 
 void inverse_rows_to(const float* src, std::ptrdiff_t src_stride, int32_t rows, int32_t cols,
@@ -204,7 +209,7 @@ extern const Table kScalarTable = {
     "scalar",        Isa::kScalar,    load_pixels_row, pixel_sums_row,     colour_pixels,
     forward_colour,  inverse_colour,  colour_out<4>,   colour_out<3>,      block_max_row,
     forward_columns, forward_rows,    inverse_rows,    inverse_columns,    analyze_columns,
-    synthesize_columns, inverse_rows_to,
+    synthesize_columns, forward_rows_to, inverse_rows_to,
 };
 
 }  // namespace quarn::kernels

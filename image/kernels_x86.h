@@ -1164,14 +1164,16 @@ inline void along(int32_t h, F&& f) {
 }
 
 template <class V>
-void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+void forward_rows_to(const float* src, std::ptrdiff_t src_stride, int32_t rows, int32_t cols,
+                     float* dst, std::ptrdiff_t dst_stride, float* work) {
   const int32_t h = cols / 2;
   double* e = reinterpret_cast<double*>(work) + 8;
   double* o = e + h + 16;
   const Taps<V> t;
   for (int32_t y = 0; y < rows; ++y) {
-    float* row = p + y * stride;
-    along<V::N>(h, [&](int32_t k) { V::split(row + 2 * k, e + k, o + k); });
+    const float* in = src + y * src_stride;
+    float* row = dst + y * dst_stride;
+    along<V::N>(h, [&](int32_t k) { V::split(in + 2 * k, e + k, o + k); });
     mirror_halves(e, o, h);
     along<V::N>(h, [&](int32_t k) {
       const double* a = e + k;
@@ -1188,6 +1190,11 @@ void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
                                           V::load_d(a + 2)));
     });
   }
+}
+
+template <class V>
+void forward_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  forward_rows_to<V>(p, stride, rows, cols, p, stride, work);
 }
 
 // From the rows at src to the rows at dst, which may be the same: each row
@@ -1247,15 +1254,17 @@ void inverse_rows(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, f
 // filtered together, from the nine samples they share: loaded once, each
 // used by both filters.
 template <class V>
-void forward_rows_merged(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+void forward_rows_merged_to(const float* src, std::ptrdiff_t src_stride, int32_t rows,
+                            int32_t cols, float* dst, std::ptrdiff_t dst_stride, float* work) {
   using D = typename V::D;
   const int32_t h = cols / 2;
   double* e = reinterpret_cast<double*>(work) + 8;
   double* o = e + h + 16;
   const Taps<V> t;
   for (int32_t y = 0; y < rows; ++y) {
-    float* row = p + y * stride;
-    along<V::N>(h, [&](int32_t k) { V::split(row + 2 * k, e + k, o + k); });
+    const float* in = src + y * src_stride;
+    float* row = dst + y * dst_stride;
+    along<V::N>(h, [&](int32_t k) { V::split(in + 2 * k, e + k, o + k); });
     mirror_halves(e, o, h);
     along<V::N>(h, [&](int32_t k) {
       const double* a = e + k;
@@ -1268,6 +1277,11 @@ void forward_rows_merged(float* p, std::ptrdiff_t stride, int32_t rows, int32_t 
       V::store(row + h + k, analysis_high(t, m2, m1, z, p1, p2, p3, p4));
     });
   }
+}
+
+template <class V>
+void forward_rows_merged(float* p, std::ptrdiff_t stride, int32_t rows, int32_t cols, float* work) {
+  forward_rows_merged_to<V>(p, stride, rows, cols, p, stride, work);
 }
 
 // ---------------------------------------------------------------------------
@@ -1294,6 +1308,7 @@ constexpr Table make_table(const char* name, Isa isa) {
           inverse_columns<Wide>,
           analyze_columns<Wide>,
           synthesize_columns<Wide>,
+          forward_rows_to<Wide>,
           inverse_rows_to<Wide>};
   if constexpr (Wide::N < 8) {
     t.colour_pixels = colour_pixels_in_stages<Wide>;
@@ -1303,6 +1318,7 @@ constexpr Table make_table(const char* name, Isa isa) {
     t.colour_rgb = colour_out_in_stages<Wide, 3>;
     t.forward_columns = forward_columns_direct<Wide>;
     t.forward_rows = forward_rows_merged<Wide>;
+    t.forward_rows_to = forward_rows_merged_to<Wide>;
     t.inverse_columns = inverse_columns<Wide, true>;
     t.synthesize_columns = synthesize_columns<Wide, true>;
   }
