@@ -91,20 +91,31 @@ class Coder {
     __builtin_prefetch(g);
     __builtin_prefetch(g + cs_);
   }
+  // Below the top band a group's four offspring groups are the 4 x 4 block
+  // at twice its place: its rows are fetched whole when any set is found.
   void prefetch_sets(const LispEntry& e, uint32_t threshold_exponent) const {
     const uint32_t open = group_mask::gather(static_cast<uint32_t>(~e.flags & kSetBits) >> 1);
     uint32_t found = group_mask::bytes_at_least(max_exponents(e), threshold_exponent) & open;
+    if (found == 0) return;
+    if (level(e.flags) <= tree_levels_) {
+      const uint32_t row = 2 * e.row, col = 2 * e.col;
+      const float* g = group_at(row, col, e.flags);
+      for (int r = 0; r < 4; ++r) __builtin_prefetch(g + r * cs_);
+      if (level(e.flags) > 2) {
+        const float* m = mbase_ + plane(e.flags) * mps_ + row * ms_ + col;
+        for (int r = 0; r < 4; ++r) __builtin_prefetch(m + r * ms_);
+      }
+      return;
+    }
     for (; found != 0; found &= found - 1) {
       const tree::Place child =
           tree::offspring(s_, e.row, e.col, e.flags, group_mask::lowest(found), tree_levels_);
       const float* g = group_at(child.row, child.col, child.flags);
       __builtin_prefetch(g);
       __builtin_prefetch(g + cs_);
-      if (level(child.flags) > 1) {
-        const float* m = mbase_ + plane(child.flags) * mps_ + child.row * ms_ + child.col;
-        __builtin_prefetch(m);
-        __builtin_prefetch(m + ms_);
-      }
+      const float* m = mbase_ + plane(child.flags) * mps_ + child.row * ms_ + child.col;
+      __builtin_prefetch(m);
+      __builtin_prefetch(m + ms_);
     }
   }
 
@@ -212,11 +223,12 @@ bool Coder::sorting_pass() {
         break;
       }
     }
-    if ((flags & kDone) != kDone) {
-      LispEntry& kept_entry = lisp[kept++];
-      write_entry(kept_entry, row, col, flags);
-      std::memcpy(kept_entry.max_exponent, &exponents, sizeof exponents);
-    }
+    // Written whether it is kept or not (a finished group is overwritten by
+    // the next kept one): no branch on it.
+    LispEntry& kept_entry = lisp[kept];
+    write_entry(kept_entry, row, col, flags);
+    std::memcpy(kept_entry.max_exponent, &exponents, sizeof exponents);
+    kept += (flags & kDone) != kDone;
   }
   if (!stop) lisp.truncate(kept);
   w_ = b;
