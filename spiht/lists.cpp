@@ -1,6 +1,7 @@
 #include "spiht/lists.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -18,8 +19,29 @@ void LispList::set_first_capacity(int32_t entries) {
 
 void LispList::grow() {
   const int32_t capacity = capacity_ < first_ ? first_ : capacity_ + capacity_ / 2;
-  BigBuffer storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(capacity));
+  BigBuffer storage;
+#if defined(__linux__) && UINTPTR_MAX > 0xFFFFFFFFu
+  // Growing in steps holds the old storage and the new one both, each as
+  // large as the list, at the moment of each copy: at 8192 x 8192 and a few
+  // bits per pixel that is the peak of the whole encoding. Where the pages of
+  // a mapping cost nothing until they are first written (64-bit Linux, where
+  // big buffers are mapped), a list that outgrows its first storage is given
+  // room for the most entries it can hold at once instead: no copy after
+  // that, and only what it holds is resident.
+  if (capacity_ >= first_ && most_ > capacity && most_ <= INT32_MAX) {
+    storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(most_));
+    if (storage.data != nullptr) {
+      adopt(storage, static_cast<int32_t>(most_));
+      return;
+    }
+  }
+#endif
+  storage = allocate_big(sizeof(LispEntry) * static_cast<std::size_t>(capacity));
   CheckAllocation(storage.data, "LISP entry");
+  adopt(storage, capacity);
+}
+
+void LispList::adopt(BigBuffer storage, int32_t capacity) {
   auto* data = static_cast<LispEntry*>(storage.data);
   if (size_ > 0) std::memcpy(data, data_, sizeof(LispEntry) * static_cast<std::size_t>(size_));
   release_big(storage_);

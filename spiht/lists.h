@@ -100,9 +100,13 @@ class LispList {
   // The capacity that the storage starts with when it is first needed, for
   // a list that will rarely grow beyond it.
   void set_first_capacity(int32_t entries);
+  // The most entries the list can hold for the current image (one per group
+  // of the three planes): see grow().
+  void set_most(int64_t entries) { most_ = entries; }
 
  private:
   void grow();  // allocation failures end the process ("LISP entry")
+  void adopt(BigBuffer storage, int32_t capacity);  // the entries copied into it
 
   BigBuffer storage_;
   LispEntry* data_ = nullptr;
@@ -110,6 +114,7 @@ class LispList {
   int32_t capacity_ = 0;
   // A huge page's worth unless set_first_capacity says otherwise.
   int32_t first_ = (int32_t{2} << 20) / static_cast<int32_t>(sizeof(LispEntry));
+  int64_t most_ = 0;
 };
 
 // The LSP's storage. Entries are counted from 0 in insertion order.

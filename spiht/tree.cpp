@@ -20,6 +20,7 @@ void spiht_begin(SpihtState& s, int32_t tree_levels) {
   s.lisp.set_first_capacity(big_buffers_shared()
                                 ? static_cast<int32_t>(int64_t{s.code_rows} * s.code_cols / 8)
                                 : INT32_MAX);
+  s.lisp.set_most(int64_t{3} * s.code_rows * s.code_cols / 4);
   s.pass_count = 0;
   s.lisp.truncate(0);
   s.top_rows = s.code_rows >> tree_levels;
