@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/progress.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "quarn/quarn.h"
@@ -16,6 +17,7 @@ struct quarn_context {
   std::vector<unsigned char> rgb;  // RGBA input repacked, kept between frames
   std::string message;             // the last failure's, "" after a success
   int threads = 0;
+  quarn::api::Progress progress;   // the caller's callback, and the call's stages
 };
 
 #endif  // QUARN_API_CONTEXT_H
