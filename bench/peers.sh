@@ -7,19 +7,30 @@
 #   WebP       cwebp / dwebp                 (webp)
 #
 # For every rate it finds, per photo, the setting of each peer that comes
-# closest to the rate from below (JPEG quality by bisection; WebP by its
-# target size; JPEG 2000 by its compression ratio), and measures the
-# achieved bits per pixel (whole files) and PSNR over RGB. Then, at one rate,
-# it times every encoder and decoder as whole processes (start, file in, code,
-# file out), interleaved photo by photo and round by round in a rotating order
-# so that drift of the machine falls on every codec alike, and reports
-# megapixels per second and quarn's ratio to each peer.
+# closest to the rate from below, and measures the achieved bits per pixel
+# (whole files) and PSNR over RGB:
+#   JPEG       cjpeg in its default mode (no -optimize, no -progressive) at
+#              the quality, of all 100, whose file is the largest that fits;
+#   WebP       its target size;
+#   JPEG 2000  its compression ratio.
+# Then, at one rate, it times every encoder and decoder as whole processes
+# (start, file in, code, file out), interleaved photo by photo and round by
+# round in a rotating order so that drift of the machine falls on every
+# codec alike. A run's time is the fastest of the rounds for that photo,
+# which other work on a shared machine disturbs least. It reports megapixels
+# per second and the ratios of quarn's times to each peer's, with the
+# machine, the instruction set and the thread count quarn ran with.
+#
+# --isa and --threads go to quarn (when it takes them); the peers run as
+# they are, on one thread.
 #
 # Writes docs/peers.md (the tables) and docs/peers.png (PSNR against bits per
-# pixel, the mean over the photos, every codec) with gnuplot.
+# pixel, the mean over the photos, every codec) with gnuplot, or into the
+# folder --out names.
 #
 # usage: bench/peers.sh [--kodak DIR] [--rates "0.1 0.25 0.5 1 2"]
 #                       [--speed-rate 0.5] [--rounds 5] [--photos N]
+#                       [--isa scalar|sse2|avx2|avx512] [--threads N]
 #                       [--quarn PATH] [--out DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +42,8 @@ speed_rate=0.5
 rounds=5
 photos=24
 quarn=""
+isa=""
+threads=""
 out="$root/docs"
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -39,10 +52,13 @@ while [ $# -gt 0 ]; do
     --speed-rate) speed_rate="$2"; shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
     --photos) photos="$2"; shift 2 ;;
+    --isa) isa="$2"; shift 2 ;;
+    --threads) threads="$2"; shift 2 ;;
     --quarn) quarn="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
     *) echo "usage: bench/peers.sh [--kodak DIR] [--rates \"R ...\"] [--speed-rate R]" \
-            "[--rounds N] [--photos N] [--quarn PATH] [--out DIR]" >&2; exit 2 ;;
+            "[--rounds N] [--photos N] [--isa ISA] [--threads N] [--quarn PATH] [--out DIR]" >&2
+       exit 2 ;;
   esac
 done
 
@@ -55,6 +71,33 @@ fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+
+# quarn's options for the runs: --isa and --threads where the tool has them.
+quarn_opts=()
+cpu_flags="$(grep -m1 '^flags' /proc/cpuinfo || true)"
+best_isa=sse2
+[[ " $cpu_flags " == *" avx2 "* ]] && best_isa=avx2
+[[ " $cpu_flags " == *" avx512f "* ]] && best_isa=avx512
+isa_text="$best_isa, the processor's best"
+if [ -n "$isa" ]; then
+  if "$quarn" encode --help 2>&1 | grep -q -- '--isa'; then
+    quarn_opts+=(--isa "$isa")
+    isa_text="at most $isa (--isa $isa), on a processor with $best_isa"
+  else
+    echo "peers.sh: this quarn has no --isa; it runs with the processor's best" >&2
+  fi
+fi
+if "$quarn" encode --help 2>&1 | grep -q -- '--threads'; then
+  if [ -n "$threads" ]; then
+    quarn_opts+=(--threads "$threads")
+    threads_text="$threads (--threads $threads)"
+  else
+    threads_text="all $(nproc) cores (the default)"
+  fi
+else
+  [ -n "$threads" ] && echo "peers.sh: this quarn has no --threads; it runs on one thread" >&2
+  threads_text="1 (this quarn has no --threads)"
+fi
 
 # The photos as PPM, the format every tool here reads.
 names=()
@@ -89,18 +132,23 @@ encode() {
   target=$(awk -v r="$rate" -v p="$px" 'BEGIN {printf "%d", r * p / 8}')
   case $codec in
     quarn)
-      "$quarn" encode "$in" "$f" -b "$rate"
+      "$quarn" encode "${quarn_opts[@]}" "$in" "$f" -b "$rate"
       echo "$rate" >"$work/$name.quarn.setting" ;;
     jpeg)
-      # The highest quality whose file fits the budget (1 if none does).
-      local lo=1 hi=100 mid
-      while [ $lo -lt $hi ]; do
-        mid=$(( (lo + hi + 1) / 2 ))
-        cjpeg -quality $mid -outfile "$f" "$in" 2>/dev/null
-        if [ "$(size "$f")" -le "$target" ]; then lo=$mid; else hi=$((mid - 1)); fi
-      done
-      cjpeg -quality $lo -outfile "$f" "$in" 2>/dev/null
-      echo "-quality $lo" >"$work/$name.jpeg.setting" ;;
+      # The quality whose file is the largest that fits the budget (1 if
+      # none does): file sizes do not always grow with the quality, so all
+      # 100 are tried, once per photo.
+      local sizes="$work/$name.jpeg.sizes" q best=1 best_size=-1 s
+      if [ ! -f "$sizes" ]; then
+        for q in $(seq 1 100); do
+          cjpeg -quality "$q" "$in" 2>/dev/null | wc -c | sed "s/^/$q /"
+        done >"$sizes"
+      fi
+      while read -r q s; do
+        if [ "$s" -le "$target" ] && [ "$s" -gt "$best_size" ]; then best=$q; best_size=$s; fi
+      done <"$sizes"
+      cjpeg -quality "$best" -outfile "$f" "$in" 2>/dev/null
+      echo "-quality $best" >"$work/$name.jpeg.setting" ;;
     j2k)
       local ratio
       ratio=$(awk -v r="$rate" 'BEGIN {printf "%.4f", 24 / r}')
@@ -116,7 +164,7 @@ encode() {
 # run, with the setting found for the current rate.
 run_decode() {
   case $1 in
-    quarn) "$quarn" decode "$2" "$3" ;;
+    quarn) "$quarn" decode "${quarn_opts[@]}" "$2" "$3" ;;
     jpeg) djpeg -outfile "$3" "$2" ;;
     j2k) opj_decompress -i "$2" -o "$3" >/dev/null 2>&1 ;;
     webp) dwebp -quiet -ppm "$2" -o "$3" ;;
@@ -127,7 +175,7 @@ run_encode() {
   local codec=$1 name=$2 in="$work/$2.ppm" f="$work/$2.${ext[$1]}" setting
   read -r -a setting <"$work/$name.$codec.setting"
   case $codec in
-    quarn) "$quarn" encode "$in" "$f" -b "${setting[@]}" ;;
+    quarn) "$quarn" encode "${quarn_opts[@]}" "$in" "$f" -b "${setting[@]}" ;;
     jpeg) cjpeg "${setting[@]}" -outfile "$f" "$in" 2>/dev/null ;;
     j2k) opj_compress -i "$in" -o "$f" "${setting[@]}" >/dev/null 2>&1 ;;
     webp) cwebp -quiet "${setting[@]}" "$in" -o "$f" ;;
@@ -164,8 +212,8 @@ echo "Timing at $speed_rate bpp, $rounds rounds..." >&2
 for codec in "${codecs[@]}"; do
   for name in "${names[@]}"; do encode "$codec" "$name" "$speed_rate"; done
 done
-declare -A enc_us dec_us
-for codec in "${codecs[@]}"; do enc_us[$codec]=0; dec_us[$codec]=0; done
+# The fastest of the rounds, per codec and photo, in microseconds.
+declare -A enc_best dec_best
 total_px=0
 for name in "${names[@]}"; do total_px=$(( total_px + $(pixels "$work/$name.ppm") )); done
 for round in $(seq 1 "$rounds"); do
@@ -177,18 +225,37 @@ for round in $(seq 1 "$rounds"); do
       t0=${EPOCHREALTIME/./}
       run_encode "$codec" "$name"
       t1=${EPOCHREALTIME/./}
-      enc_us[$codec]=$(( ${enc_us[$codec]} + t1 - t0 ))
+      key="$codec:$name"
+      if [ -z "${enc_best[$key]:-}" ] || [ $(( t1 - t0 )) -lt "${enc_best[$key]}" ]; then
+        enc_best[$key]=$(( t1 - t0 ))
+      fi
       t0=${EPOCHREALTIME/./}
       run_decode "$codec" "$work/$name.${ext[$codec]}" "$work/$name.$codec.out.ppm"
       t1=${EPOCHREALTIME/./}
-      dec_us[$codec]=$(( ${dec_us[$codec]} + t1 - t0 ))
+      if [ -z "${dec_best[$key]:-}" ] || [ $(( t1 - t0 )) -lt "${dec_best[$key]}" ]; then
+        dec_best[$key]=$(( t1 - t0 ))
+      fi
     done
   done
 done
+declare -A enc_us dec_us
+for codec in "${codecs[@]}"; do
+  enc_us[$codec]=0
+  dec_us[$codec]=0
+  for name in "${names[@]}"; do
+    enc_us[$codec]=$(( ${enc_us[$codec]} + ${enc_best[$codec:$name]} ))
+    dec_us[$codec]=$(( ${dec_us[$codec]} + ${dec_best[$codec:$name]} ))
+  done
+done
 
-mps() { awk -v p="$total_px" -v r="$rounds" -v us="$1" 'BEGIN {printf "%.1f", p * r / us}'; }
+mps() { awk -v p="$total_px" -v us="$1" 'BEGIN {printf "%.1f", p / us}'; }
+# quarn's time over another's: below 1, quarn is faster.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+ms_per_photo() { awk -v us="$1" -v n="${#names[@]}" 'BEGIN {printf "%.2f", us / n / 1000}'; }
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 load="$(cut -d' ' -f1-3 /proc/loadavg)"
+enc_ratio=$(ratio "${enc_us[quarn]}" "${enc_us[jpeg]}")
+dec_ratio=$(ratio "${dec_us[quarn]}" "${dec_us[jpeg]}")
 versions="cjpeg $(dpkg-query -W -f='${Version}' libjpeg-turbo-progs 2>/dev/null), OpenJPEG $(dpkg-query -W -f='${Version}' libopenjp2-tools 2>/dev/null), libwebp $(dpkg-query -W -f='${Version}' webp 2>/dev/null)"
 
 mkdir -p "$out"
@@ -196,23 +263,28 @@ mkdir -p "$out"
   echo "# quarn and its peers"
   echo
   echo "Made by \`bench/peers.sh\` on $(date -u +%Y-%m-%d): ${#names[@]} $source_name,"
-  echo "single-threaded, on $cpu (load average at the end: $load)."
-  echo "Peers: $versions. Bits per pixel count whole files."
+  echo "on $cpu, $(nproc) cores (load average at the end: $load)."
+  echo "quarn: instruction set $isa_text; threads: $threads_text."
+  echo "The peers run on one thread. Peers: $versions. Bits per pixel count whole files."
   echo
   echo "## Speed at $speed_rate bits per pixel, whole process"
   echo
   echo "Each run starts the program, reads the PPM (or coded) file, codes it and"
-  echo "writes the result; runs of all codecs are interleaved, $rounds rounds."
+  echo "writes the result (decoders write PPM). Runs of all codecs are interleaved,"
+  echo "$rounds rounds; each photo counts with its fastest round."
   echo
-  echo "| codec | encode MP/s | decode MP/s | quarn encode / this | quarn decode / this |"
+  echo "- \`quarn encode\` time / \`cjpeg\` time: **$enc_ratio** (target: at most 1.5);"
+  echo "  $(ms_per_photo "${enc_us[quarn]}") against $(ms_per_photo "${enc_us[jpeg]}") ms per photo."
+  echo "- \`quarn decode\` time / \`djpeg\` time: **$dec_ratio** (target: at most 0.8);"
+  echo "  $(ms_per_photo "${dec_us[quarn]}") against $(ms_per_photo "${dec_us[jpeg]}") ms per photo."
+  echo
+  echo "| codec | encode MP/s | decode MP/s | quarn's encode time / this | quarn's decode time / this |"
   echo "|---|---:|---:|---:|---:|"
-  qe=$(mps "${enc_us[quarn]}")
-  qd=$(mps "${dec_us[quarn]}")
   for codec in "${codecs[@]}"; do
     e=$(mps "${enc_us[$codec]}")
     d=$(mps "${dec_us[$codec]}")
-    re=$(awk -v a="$qe" -v b="$e" 'BEGIN {printf "%.2f", a / b}')
-    rdec=$(awk -v a="$qd" -v b="$d" 'BEGIN {printf "%.2f", a / b}')
+    re=$(ratio "${enc_us[quarn]}" "${enc_us[$codec]}")
+    rdec=$(ratio "${dec_us[quarn]}" "${dec_us[$codec]}")
     echo "| ${label[$codec]} | $e | $d | $re | $rdec |"
   done
   echo
