@@ -28,12 +28,20 @@ bool looks_like_png(std::span<const uint8_t> file);
 // allocated for the pixels.
 std::string read_png(std::span<const uint8_t> file, RgbImage* image);
 
+// Told how far the writing has come, 0 to 1, on the calling thread.
+struct WriteProgress {
+  void (*report)(void* user, double done) = nullptr;
+  void* user = nullptr;
+};
+
 // Returns an empty string on success, else why it failed. `threads` is the
 // most threads to use, 0 for every core.
-std::string write_png(const RgbImage& image, std::vector<uint8_t>* file, int32_t threads = 0);
+std::string write_png(const RgbImage& image, std::vector<uint8_t>* file, int32_t threads = 0,
+                      WriteProgress progress = {});
 // The same from `height` rows of `width` packed pixels.
 std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
-                      std::vector<uint8_t>* file, int32_t threads = 0);
+                      std::vector<uint8_t>* file, int32_t threads = 0,
+                      WriteProgress progress = {});
 
 }  // namespace quarn
 

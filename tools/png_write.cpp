@@ -1,22 +1,18 @@
 // PNG writing, made for speed: the tool writes pictures of up to 8192x8192
 // pixels (192 MiB of RGB), and with libpng's defaults (zlib level 6,
-// every filter tried on every row) that takes ten times as long as decoding
+// every filter tried on every row) that took ten times as long as decoding
 // them.
 //
 // - Every row is Paeth-filtered (tools/png_filter.h): on decoded photographs
 //   it compresses within a few percent of trying every filter, at the cost
 //   of one.
-// - Deflate runs zlib's run-length strategy, which looks for repeats of the
-//   previous byte only: after the filter, photographs are mostly small
-//   differences that longer matches rarely find, and the flat areas of
-//   ladder sheets are runs. Files come out within 5% of libpng's defaults,
-//   at 6 to 8 times the speed.
-// - The rows are compressed in bands of about kBandBytes, each by its own
-//   deflate stream with no history, on as many threads as asked. Each band
-//   but the last ends on a sync flush, a byte boundary, so the bands in
-//   order are one zlib stream and the file is an ordinary PNG. The bands
+// - The filtered rows are coded in bands of about kBandBytes, each by
+//   tools/png_deflate.h into deflate blocks of its own, on as many threads
+//   as asked. Every band but the last ends at a byte boundary, so the bands
+//   in order are one zlib stream and the file is an ordinary PNG. The bands
 //   depend only on the picture's width, so the file is the same bytes for
-//   every thread count.
+//   every thread count. Files come out within 5% of libpng's defaults, and
+//   a little smaller than zlib's fastest settings make them.
 //
 // The container (signature, IHDR, one IDAT chunk per band, IEND) is written
 // here; zlib gives the CRCs and the Adler-32 checksum.
@@ -30,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/png_deflate.h"
 #include "tools/png_filter.h"
 #include "tools/png_io.h"
 
@@ -38,12 +35,12 @@ namespace quarn {
 namespace {
 
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-// zlib's header for a deflate stream with a 32 KiB window, marked as coded
-// at the fastest level.
+// zlib's header for a deflate stream with a 32 KiB window (the coder
+// reaches back one byte), marked as coded at the fastest level.
 constexpr uint8_t kZlibHeader[2] = {0x78, 0x01};
-// Filtered bytes per band: large enough that the flushes and the restarts
-// of the Huffman tables cost under 0.1% of the file, small enough that even
-// a 768x512 picture gives two threads work.
+// Filtered bytes per band: large enough that the block headers and the
+// band ends cost about 0.1% of the file, small enough that even a 768x512
+// picture gives two threads work.
 constexpr std::size_t kBandBytes = std::size_t{1} << 18;
 // PNG's limit on sizes and chunk lengths.
 constexpr uint64_t kPngMaxValue = 0x7FFFFFFF;
@@ -72,35 +69,18 @@ struct Band {
   std::size_t filtered = 0;   // how many there are
 };
 
-// One thread's storage and deflate stream, kept from band to band.
+// One thread's storage, kept from band to band.
 class BandCompressor {
  public:
-  BandCompressor() = default;
-  ~BandCompressor() {
-    if (ready_) deflateEnd(&stream_);
-  }
-  BandCompressor(const BandCompressor&) = delete;
-  BandCompressor& operator=(const BandCompressor&) = delete;
-
-  // False when zlib has no memory.
-  bool compress(const Picture& p, int32_t index, Band* band);
+  void compress(const Picture& p, int32_t index, Band* band);
 
  private:
-  z_stream stream_{};
-  bool ready_ = false;
   std::vector<uint8_t> filtered_;
   std::vector<uint8_t> out_;
+  std::vector<uint16_t> tokens_;
 };
 
-bool BandCompressor::compress(const Picture& p, int32_t index, Band* band) {
-  if (!ready_) {
-    // A raw deflate stream (the zlib wrapper is written by hand around all
-    // of them), with the largest block buffers zlib offers.
-    if (deflateInit2(&stream_, 1, Z_DEFLATED, -15, 9, Z_RLE) != Z_OK) return false;
-    ready_ = true;
-  } else if (deflateReset(&stream_) != Z_OK) {
-    return false;
-  }
+void BandCompressor::compress(const Picture& p, int32_t index, Band* band) {
   const int32_t first = index * p.rows_per_band;
   const int32_t end = std::min(p.height, first + p.rows_per_band);
   const std::size_t line = p.row_bytes + 1;
@@ -115,41 +95,33 @@ bool BandCompressor::compress(const Picture& p, int32_t index, Band* band) {
   band->adler = static_cast<uint32_t>(adler32_z(1, filtered_.data(), filtered_.size()));
 
   const std::size_t header = index == 0 ? sizeof kZlibHeader : 0;
-  out_.resize(header + deflateBound(&stream_, filtered_.size()) + 64);
+  out_.resize(header + deflate_band_bound(filtered_.size()));
   std::memcpy(out_.data(), kZlibHeader, header);
-  const bool last = end == p.height;
-  stream_.next_in = filtered_.data();
-  stream_.avail_in = static_cast<uInt>(filtered_.size());
-  std::size_t written = header;
-  for (int grown = 0;; ++grown) {
-    stream_.next_out = out_.data() + written;
-    stream_.avail_out = static_cast<uInt>(out_.size() - written);
-    const int status = deflate(&stream_, last ? Z_FINISH : Z_SYNC_FLUSH);
-    written = out_.size() - stream_.avail_out;
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return false;
-    if (last ? status == Z_STREAM_END : stream_.avail_in == 0 && stream_.avail_out > 0) break;
-    // Not expected: the bound was too tight.
-    if (grown == 4) return false;
-    out_.resize(out_.size() * 2);
-  }
-  band->data.assign(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(written));
+  const std::size_t coded = deflate_band(filtered_.data(), filtered_.size(), end == p.height,
+                                         out_.data() + header, &tokens_);
+  band->data.assign(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(header + coded));
   static constexpr uint8_t kIdat[4] = {'I', 'D', 'A', 'T'};
   band->crc =
       static_cast<uint32_t>(crc32_z(crc32_z(0, kIdat, 4), band->data.data(), band->data.size()));
-  return true;
 }
 
 // Runs task(band, slot) for every band on up to `threads` threads, the
-// calling thread among them; `slot` tells the threads apart. False when a
-// task failed or ran out of memory.
+// calling thread among them as slot 0; `slot` tells the threads apart. The
+// calling thread reports the share of bands done as it finishes each of
+// its own. False when a task ran out of memory.
 template <class Task>
-bool run_bands(int32_t bands, int32_t threads, Task task) {
+bool run_bands(int32_t bands, int32_t threads, WriteProgress progress, Task task) {
   std::atomic<int32_t> next{0};
+  std::atomic<int32_t> finished{0};
   std::atomic<bool> failed{false};
   const auto work = [&](int32_t slot) {
     try {
       for (int32_t b = next++; b < bands && !failed; b = next++) {
-        if (!task(b, slot)) failed = true;
+        task(b, slot);
+        const int32_t done = ++finished;
+        if (slot == 0 && progress.report != nullptr) {
+          progress.report(progress.user, static_cast<double>(done) / bands);
+        }
       }
     } catch (const std::bad_alloc&) {
       failed = true;
@@ -165,6 +137,7 @@ bool run_bands(int32_t bands, int32_t threads, Task task) {
   }
   work(0);
   for (std::thread& t : helpers) t.join();
+  if (!failed && progress.report != nullptr) progress.report(progress.user, 1.0);
   return !failed;
 }
 
@@ -181,12 +154,12 @@ void append32(std::vector<uint8_t>* file, uint32_t v) {
   file->insert(file->end(), bytes, bytes + 4);
 }
 
-std::string write(const Picture& p, int32_t width, int32_t threads, std::vector<uint8_t>* file) {
+std::string write(const Picture& p, int32_t width, int32_t threads, WriteProgress progress,
+                  std::vector<uint8_t>* file) {
   std::vector<Band> bands(static_cast<std::size_t>(p.bands));
   std::vector<BandCompressor> compressors(static_cast<std::size_t>(threads));
-  const bool done = run_bands(p.bands, threads, [&](int32_t b, int32_t slot) {
-    return compressors[static_cast<std::size_t>(slot)].compress(
-        p, b, &bands[static_cast<std::size_t>(b)]);
+  const bool done = run_bands(p.bands, threads, progress, [&](int32_t b, int32_t slot) {
+    compressors[static_cast<std::size_t>(slot)].compress(p, b, &bands[static_cast<std::size_t>(b)]);
   });
   compressors.clear();
   if (!done) return "out of memory";
@@ -234,12 +207,13 @@ std::string write(const Picture& p, int32_t width, int32_t threads, std::vector<
 
 }  // namespace
 
-std::string write_png(const RgbImage& image, std::vector<uint8_t>* file, int32_t threads) {
-  return write_png(image.width, image.height, image.pixels.data(), file, threads);
+std::string write_png(const RgbImage& image, std::vector<uint8_t>* file, int32_t threads,
+                      WriteProgress progress) {
+  return write_png(image.width, image.height, image.pixels.data(), file, threads, progress);
 }
 
 std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
-                      std::vector<uint8_t>* file, int32_t threads) {
+                      std::vector<uint8_t>* file, int32_t threads, WriteProgress progress) {
   file->clear();
   if (width <= 0 || height <= 0) return "cannot write PNG: the image is empty";
   // A band holds at least one row, whose filtered bytes zlib takes in one go.
@@ -257,7 +231,7 @@ std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
   threads = std::clamp(threads, 1, std::min(kMostThreads, p.bands));
   std::string problem;
   try {
-    problem = write(p, width, threads, file);
+    problem = write(p, width, threads, progress, file);
   } catch (const std::bad_alloc&) {
     problem = "out of memory";
   }
