@@ -3,6 +3,7 @@
 #ifndef QUARN_API_CONTEXT_H
 #define QUARN_API_CONTEXT_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct quarn_context {
   quarn::Decoder decoder;
   std::vector<unsigned char> rgb;  // RGBA input repacked, kept between frames
   std::string message;             // the last failure's, "" after a success
+  std::size_t complete_size = 0;   // of the last encoding, when padded
   int threads = 0;
   quarn::api::Progress progress;   // the caller's callback, and the call's stages
 };

@@ -90,12 +90,13 @@ int decode(quarn_context& context, const unsigned char* data, std::size_t size, 
 
 using namespace quarn;
 
-int quarn_read_info(const unsigned char* data, size_t size, quarn_info* info) {
-  if (info == nullptr) return QUARN_ERROR_ARGUMENT;
-  quarn_context scratch;
-  return api::guarded(scratch, [&]() -> int {
+int quarn_context_read_info(quarn_context* context, const unsigned char* data, size_t size,
+                            quarn_info* info) {
+  if (context == nullptr) return QUARN_ERROR_ARGUMENT;
+  return api::guarded(*context, [&]() -> int {
+    if (info == nullptr) return api::fail(*context, QUARN_ERROR_ARGUMENT, "the info pointer is null");
     StreamHeader header;
-    const int code = api::parse(scratch, data, size, &header);
+    const int code = api::parse(*context, data, size, &header);
     if (code != QUARN_OK) return code;
     info->width = header.width;
     info->height = header.height;
@@ -111,6 +112,11 @@ int quarn_read_info(const unsigned char* data, size_t size, quarn_info* info) {
     }
     return QUARN_OK;
   });
+}
+
+int quarn_read_info(const unsigned char* data, size_t size, quarn_info* info) {
+  quarn_context scratch;
+  return quarn_context_read_info(&scratch, data, size, info);
 }
 
 int quarn_decode(quarn_context* context, const unsigned char* data, size_t size, double bitrate,

@@ -65,6 +65,11 @@ int encode(quarn_context& context, const unsigned char* pixels, int width, int h
   encode_image(context.encoder, out, capacity, width, height, rgb,
                static_cast<std::ptrdiff_t>(rgb_stride), bitrate);
   *out_size = size;
+  // A stream whose last pass ends well inside the budget is padded.
+  const int32_t complete = complete_stream_bytes(context.encoder);
+  if (complete > 0 && static_cast<std::size_t>(complete) + kPrefixBytes < size) {
+    context.complete_size = static_cast<std::size_t>(complete) + kPrefixBytes;
+  }
   return QUARN_OK;
 }
 
@@ -85,10 +90,15 @@ int quarn_encode(quarn_context* context, const unsigned char* pixels, int width,
                  size_t stride, int format, double bitrate, unsigned char* out, size_t capacity,
                  size_t* out_size) {
   if (context == nullptr) return QUARN_ERROR_ARGUMENT;
+  context->complete_size = 0;
   return api::guarded(*context, [&]() -> int {
     return api::encode(*context, pixels, width, height, stride, format, bitrate, out, capacity,
                        out_size);
   });
+}
+
+size_t quarn_context_complete_size(const quarn_context* context) {
+  return context == nullptr ? 0 : context->complete_size;
 }
 
 int quarn_encode_rgb(const unsigned char* rgb, int width, int height, size_t stride, double bitrate,

@@ -88,7 +88,8 @@ namespace {
 
 // The stream's "n" and header fields, without judging the sizes.
 std::string parse_header(const uint8_t* stream, std::size_t size, StreamHeader* header) {
-  if (stream[0] != 'n') return "stream does not start with the byte \"n\"";
+  // The decoder's own text for this, with what it means.
+  if (stream[0] != 'n') return "invalid < Decoder > file: the stream does not start with the byte \"n\"";
   BitReader r;
   begin_read(r, stream, size);
   read_header(r, *header);

@@ -2,7 +2,8 @@
 // from the front of the input: 0 (every byte given), a plain rate, or any
 // double at all. A file the API takes must decode to the size its header
 // gives, the same in RGB and in RGBA at a stride, without touching the bytes
-// between rows; anything else must be refused with a code.
+// between rows; anything else must be refused with a code, and a header
+// refused through a context with one line saying why.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -38,10 +39,15 @@ int test_one_input(const uint8_t* data, std::size_t size) {
   const unsigned char* file = in.rest();
   const std::size_t file_size = in.rest_size();
 
+  // Through a context, as the tool reads a header: a refusal says why.
+  quarn_context* context = quarn_context_new();
+  fuzz::require(context != nullptr, "a context is made");
   quarn_info info;
-  const int read = quarn_read_info(file, file_size, &info);
+  const int read = quarn_context_read_info(context, file, file_size, &info);
   fuzz::require(read == QUARN_OK || read == QUARN_ERROR_STREAM, "a header is read or refused");
+  if (read != QUARN_OK) fuzz::require_one_line(quarn_context_message(context));
   if (read == QUARN_OK && static_cast<int64_t>(info.width) * info.height > fuzz::kMaxPixels) {
+    quarn_context_free(context);
     return 0;
   }
 
@@ -53,6 +59,7 @@ int test_one_input(const uint8_t* data, std::size_t size) {
     fuzz::require(
         rgb == nullptr && code == (usable_rate(rate) ? QUARN_ERROR_STREAM : QUARN_ERROR_BITRATE),
         "what cannot be decoded is refused, the rate first");
+    quarn_context_free(context);
     return 0;
   }
   fuzz::require(code == QUARN_OK && rgb != nullptr, "a readable header decodes");
@@ -60,8 +67,6 @@ int test_one_input(const uint8_t* data, std::size_t size) {
 
   const std::size_t stride = static_cast<std::size_t>(width) * 4 + kRowSlack;
   std::vector<unsigned char> rgba(stride * static_cast<std::size_t>(height), kUntouched);
-  quarn_context* context = quarn_context_new();
-  fuzz::require(context != nullptr, "a context is made");
   fuzz::require(quarn_decode(context, file, file_size, rate, QUARN_RGBA, rgba.data(), stride,
                              rgba.size()) == QUARN_OK,
                 "RGBA decodes where RGB does");

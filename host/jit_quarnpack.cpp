@@ -9,6 +9,7 @@
 #include "host/jit_quarnpack.h"
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -103,10 +104,17 @@ t_jit_err jit_quarnpack_matrix_calc(void* x, void* inputs, void* outputs) {
   // The row holds what the host made of the size asked for; the stream is
   // cut to it rather than written past its end.
   const std::size_t capacity = out_info.dim[0] > 0 ? static_cast<std::size_t>(out_info.dim[0]) : 0;
+  int32_t written = 0;
   {
     std::lock_guard<std::mutex> hold(encoder_mutex);
-    run_or_end([&] { encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate); });
+    run_or_end([&] { written = encode_image(encoder, out_data, capacity, w, h, rgb.get(), bitrate); });
   }
+  // The row rule can give a cell more than the prefix and the stream take;
+  // whatever the host left there (or the coder's slack) must not reach a
+  // decoder as a stream byte.
+  const auto prefix = static_cast<std::size_t>(kPrefixBytes);
+  const std::size_t used = capacity >= prefix ? prefix + static_cast<std::size_t>(written) : 0;
+  if (capacity > used) std::memset(out_data + used, 0, capacity - used);
   return JIT_ERR_NONE;
 }
 

@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing need, when missing.
 # Usage: scripts/deps.sh [extra packages...]
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 "$@")
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 pkg-config
+  man-db "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -108,12 +108,20 @@ int main(int argc, char** argv) {
         CHECK(pixels[y * (W * 4 + 5) + W * 4] == 0xEE); /* between rows: untouched */
       }
     }
+    /* This budget cuts the coding short: no padding to mark. */
+    CHECK(quarn_context_complete_size(context) == 0);
     /* Failures give a code and say why; the context stays usable. */
     CHECK(quarn_encode(context, rgb, W, H, W * 3, QUARN_RGB, kRate, out, 40, &out_size) ==
           QUARN_ERROR_BUFFER);
     CHECK(strlen(quarn_context_message(context)) > 0);
     CHECK(quarn_decode(context, out, 30, 0, QUARN_RGB, pixels, W * 3, sizeof pixels) ==
           QUARN_ERROR_STREAM);
+    out[4] = 'm';
+    {
+      quarn_info info;
+      CHECK(quarn_context_read_info(context, out, out_size, &info) == QUARN_ERROR_STREAM);
+      CHECK(strncmp(quarn_context_message(context), "invalid < Decoder > file", 24) == 0);
+    }
     quarn_context_free(context);
   }
 

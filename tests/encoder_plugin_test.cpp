@@ -3,7 +3,9 @@
 // pinned with the decoder's pixels in decoder_plugin_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "host/encoder_row.h"
@@ -198,6 +200,26 @@ TEST_F(EncoderPlugin, StreamLongerThanTheRowIsCutToIt) {
   ASSERT_EQ(row.size(), 927u);
   const std::vector<uint8_t> full = encode_row(p, 0.7, 928);
   EXPECT_EQ(row, std::vector<uint8_t>(full.begin(), full.end() - 1));
+}
+
+// A row one cell longer than the stream: at 320x240 and 0.5 the row rule
+// gives 4804 cells and B is 4799. The last cell is zero, whatever the host
+// left in the row before.
+TEST_F(EncoderPlugin, CellPastTheStreamIsZeroed) {
+  void* x = instance(kPack);
+  const RgbImage p = test_picture(320, 240);
+  void* in = matrix(image_matrix(p));
+  void* out = platform::output_matrix(x);
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  ASSERT_EQ(platform::matrix_info(out).dim[0], 4804);
+  std::memset(platform::matrix_data(out), 0xEE, platform::matrix_bytes(out));
+  ASSERT_EQ(platform::run_frame(x, in), 0);
+  const std::vector<uint8_t> row = first_row(out);
+  ASSERT_EQ(row.size(), 4804u);
+  const std::vector<uint8_t> file = encode_row(p, 0.5);
+  ASSERT_EQ(file.size(), 4803u);
+  EXPECT_TRUE(std::equal(file.begin(), file.end(), row.begin()));
+  EXPECT_EQ(row.back(), 0);
 }
 
 // At the lowest rate the codec takes, the row still holds the whole header,

@@ -135,6 +135,66 @@ TEST(QuarnApi, ProgressRisesOnTheCallingThreadToOne) {
   quarn_context_free(context);
 }
 
+// A coding that ends before its budget says where the stream is whole: the
+// file's prefix up to there decodes to the same pixels, and zeros follow. A
+// coding that the budget cuts, and a failed call, give 0.
+TEST(QuarnApi, CompleteSizeMarksWhereTheStreamIsWhole) {
+  quarn_context* context = quarn_context_new();
+  ASSERT_NE(context, nullptr);
+  RgbImage flat = test_picture(64, 48);
+  std::fill(flat.pixels.begin(), flat.pixels.end(), 90);
+  std::vector<uint8_t> out(64 * 48 * 8 + 128);
+  std::size_t size = 0;
+  const auto encode = [&](double rate) {
+    return quarn_encode(context, flat.pixels.data(), 64, 48, 64 * 3, QUARN_RGB, rate, out.data(),
+                        out.size(), &size);
+  };
+  ASSERT_EQ(encode(64.0), QUARN_OK);
+  const std::size_t complete = quarn_context_complete_size(context);
+  ASSERT_GT(complete, 31u);
+  ASSERT_LT(complete, size);
+  const std::vector<uint8_t> file(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size));
+  const std::vector<uint8_t> whole(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(complete));
+  EXPECT_EQ(api_pixels(whole, 0), api_pixels(file, 0));
+  EXPECT_TRUE(std::all_of(file.begin() + static_cast<std::ptrdiff_t>(complete), file.end(),
+                          [](uint8_t b) { return b == 0; }));
+
+  ASSERT_EQ(encode(0.1), QUARN_OK);
+  EXPECT_EQ(quarn_context_complete_size(context), 0u);
+  ASSERT_EQ(encode(64.0), QUARN_OK);
+  EXPECT_EQ(encode(-1.0), QUARN_ERROR_BITRATE);
+  EXPECT_EQ(quarn_context_complete_size(context), 0u);
+  quarn_context_free(context);
+}
+
+// A refusal through a context says why in one line; a stream that does not
+// start with "n" gets the decoder's own text.
+TEST(QuarnApi, ContextsSayWhyTheyRefuse) {
+  std::vector<uint8_t> file = encode_row(test_picture(64, 64), 0.5);
+  file[kPrefixBytes] = 'm';
+  quarn_context* context = quarn_context_new();
+  ASSERT_NE(context, nullptr);
+  quarn_info info;
+  std::vector<uint8_t> pixels(64 * 64 * 3);
+  EXPECT_EQ(quarn_context_read_info(context, file.data(), file.size(), &info), QUARN_ERROR_STREAM);
+  const std::string said = quarn_context_message(context);
+  EXPECT_EQ(said.rfind("invalid < Decoder > file", 0), 0u) << said;
+  EXPECT_EQ(said.find('\n'), std::string::npos);
+  EXPECT_EQ(quarn_decode(context, file.data(), file.size(), 0, QUARN_RGB, pixels.data(), 192,
+                         pixels.size()),
+            QUARN_ERROR_STREAM);
+  EXPECT_EQ(quarn_context_message(context), said);
+
+  file[kPrefixBytes] = 'n';
+  ASSERT_EQ(quarn_context_read_info(context, file.data(), file.size(), &info), QUARN_OK);
+  EXPECT_STREQ(quarn_context_message(context), "");
+  EXPECT_EQ(info.width, 64);
+  EXPECT_EQ(info.stream_bytes, file.size() - kPrefixBytes);
+  EXPECT_EQ(quarn_context_read_info(context, file.data(), 30, &info), QUARN_ERROR_STREAM);
+  EXPECT_NE(std::string(quarn_context_message(context)), "");
+  quarn_context_free(context);
+}
+
 // One hostile call and the code it must give.
 struct Hostile {
   const char* name;
@@ -268,6 +328,18 @@ std::vector<Hostile> hostile_calls() {
        }},
       {"InfoNull", QUARN_ERROR_ARGUMENT,
        [=] { return quarn_read_info(file.data(), file.size(), nullptr); }},
+      {"InfoContextNull", QUARN_ERROR_ARGUMENT,
+       [=] {
+         quarn_info info;
+         return quarn_context_read_info(nullptr, file.data(), file.size(), &info);
+       }},
+      {"InfoContextNullInfo", QUARN_ERROR_ARGUMENT,
+       [=] {
+         quarn_context* c = quarn_context_new();
+         const int code = quarn_context_read_info(c, file.data(), file.size(), nullptr);
+         quarn_context_free(c);
+         return code;
+       }},
       {"InfoCut", QUARN_ERROR_STREAM,
        [=] {
          quarn_info info;

@@ -117,6 +117,32 @@ TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {
   has(std::string("colour matrix:  ") + row);
 }
 
+// --json: the same fields as one JSON object on one line. Any file name
+// makes a valid JSON string: quotes, backslashes and control characters
+// escaped, UTF-8 kept, other bytes given as U+FFFD.
+TEST_F(Cli, InfoJsonGivesTheSameFieldsAsOneObject) {
+  put_sample("k.png");
+  ok("encode k.png k.qrn -b 0.25");
+  const std::string name = "a \"b\"\\\t\xff\xc3\xa9.qrn";
+  fs::copy_file(at("k.qrn"), at(name));
+  Child c;
+  c.args = {"info", name, "--json"};
+  const Outcome json = run(c);
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out,
+            "{\"file\": \"a \\\"b\\\"\\\\\\u0009\\ufffd\xc3\xa9.qrn\", \"width\": 768, "
+            "\"height\": 512, \"stream_bytes\": 12287, \"file_bytes\": 12291, "
+            "\"bits_per_pixel\": 0.24998, \"top_exponent\": 13, \"means\": [122, 110, 76], "
+            "\"colour_matrix\": [[0.6100, 0.5732, 0.5472], [-0.7170, 0.1051, 0.6891], "
+            "[-0.3375, 0.8126, -0.4751]]}\n");
+  // The text gives the same numbers.
+  const std::string text = ok("info k.qrn").out;
+  EXPECT_NE(text.find("top exponent:    13\nmeans:           122 110 76\ncolour matrix:     0.6100 "
+                      "  0.5732   0.5472\n"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(Cli, CompareReportsPsnrAndTheLargestDifference) {
   put_sample("k.png");
   ok("encode k.png k.qrn -b 0.3");
@@ -560,7 +586,7 @@ const Refusal kRefusals[] = {
     // Streams the decoder cannot take.
     {"ShortStream", "decode short.qrn out.png", 1,
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
-    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: stream does not start with the byte \"n\""},
+    {"FirstByteNotN", "decode not_n.qrn out.png", 1, ": not_n.qrn: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"HeaderDisagreesWithPrefix", "decode mismatch.qrn out.png", 1,
      ": mismatch.qrn: stream header says 64x48 but its size prefix says 64x64"},
     {"PrefixOutOfRange", "decode prefix16.qrn out.png", 1,
@@ -569,7 +595,7 @@ const Refusal kRefusals[] = {
      ": short.qrn: coded row is 30 bytes, shorter than its size prefix and header (31 bytes)"},
     {"InfoOnAnImage", "info good.png", 1, ": good.png: this is an image file, not a coded stream"},
     {"CompareOnBadStream", "compare good.png not_n.qrn", 1,
-     ": not_n.qrn: neither an image nor a coded stream: stream does not start with the byte \"n\""},
+     ": not_n.qrn: neither an image nor a coded stream: invalid < Decoder > file: the stream does not start with the byte \"n\""},
     {"CompareDifferentSizes", "compare good.png other.png", 1, ": other.png: image is 48x64 but good.png is 64x48"},
     // Bitrates.
     {"BitrateNaN", "encode good.png out.qrn -b nan", 2,

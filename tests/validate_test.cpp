@@ -57,7 +57,7 @@ TEST(Validate, StreamsMustHoldAConsistentHeader) {
   bad = row;
   bad[4] = 'm';
   EXPECT_EQ(check_header(bad.data() + 4, bad.size() - 4, &header),
-            "stream does not start with the byte \"n\"");
+            "invalid < Decoder > file: the stream does not start with the byte \"n\"");
   bad = row;
   bad[7] = 0;  // clears the header's height (and part of its width)
   bad[6] &= 0x0F;

@@ -100,6 +100,7 @@ constexpr OptionName kOptionNames[] = {
     {nullptr, "--no-simd", kOptNoSimd, false},
     {nullptr, "--size", kOptSize, true},
     {nullptr, "--psnr", kOptPsnr, true},
+    {nullptr, "--json", kOptJson, false},
 };
 
 const OptionName* find_option(const std::string& name) {
@@ -150,7 +151,9 @@ std::string parse_options(const std::vector<std::string>& args, unsigned allowed
     if (option == nullptr || (allowed & option->bit) == 0) return "unknown option " + name;
     if (!option->takes_value) {
       if (has_value) return "option " + name + " takes no value";
-      (option->bit == kOptVerbose ? o->verbose : o->no_simd) = true;
+      (option->bit == kOptVerbose ? o->verbose
+       : option->bit == kOptJson  ? o->json
+                                  : o->no_simd) = true;
       continue;
     }
     if (!has_value) {

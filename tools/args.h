@@ -17,6 +17,7 @@ enum OptionBits : unsigned {
   kOptNoSimd = 16,  // --no-simd
   kOptSize = 32,    // --size BYTES
   kOptPsnr = 64,    // --psnr DB
+  kOptJson = 128,   // --json
 };
 
 struct Options {
@@ -24,6 +25,7 @@ struct Options {
   bool help = false;
   bool verbose = false;
   bool no_simd = false;  // the scalar kernels only
+  bool json = false;     // info as one JSON object
   bool has_bitrate = false;
   double bitrate = 0.5;
   bool has_rates = false;

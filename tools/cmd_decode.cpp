@@ -31,23 +31,24 @@ int run_decode(const Options& o) {
   problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
-  const float stream_rate = stream_rate_for(file.width, file.height);
-  const double whole = whole_stream_bitrate(file);
-  double bitrate = whole;
+  // 0 decodes the whole stream.
+  double bitrate = 0.0;
+  int32_t decoded = file.stream_bytes;
   if (o.has_bitrate) {
     problem = check_encode(file.width, file.height, o.bitrate);
     if (!problem.empty()) return refuse(input_name(in), problem);
-    bitrate = o.bitrate;
     // Past its end the file holds nothing more (it was coded at a lower
     // rate, or cut short); reading on would only feed the decoder made-up
     // bits.
-    const int32_t asked = stream_bytes(bitrate, stream_rate);
+    const int32_t asked = stream_bytes(o.bitrate, stream_rate_for(file.width, file.height));
     if (asked > file.stream_bytes) {
       note(input_name(in) + ": holds " + std::to_string(file.stream_bytes) + " of " +
            std::to_string(asked) + " stream bytes; decoding that prefix (" +
            rate_for_bytes_text(file.width, file.height, file.stream_bytes) +
            " bits per pixel)");
-      bitrate = whole;
+    } else {
+      bitrate = o.bitrate;
+      decoded = asked;
     }
   }
 
@@ -61,8 +62,9 @@ int run_decode(const Options& o) {
   image.set_size(file_bytes);
   std::memcpy(image.data(), header.data(), header.size());
   const auto start = std::chrono::steady_clock::now();
-  decode_file(file, bitrate, image.data() + header.size(), static_cast<std::ptrdiff_t>(row_bytes));
+  problem = decode_file(file, bitrate, image.data() + header.size(), row_bytes);
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  if (!problem.empty()) return refuse(input_name(in), problem);
 
   if (format == ImageFormat::kPpm) {
     problem = output.write(image.bytes());
@@ -73,7 +75,6 @@ int run_decode(const Options& o) {
   }
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
-    const int32_t decoded = stream_bytes(bitrate, stream_rate);
     char text[256];
     std::snprintf(text, sizeof text,
                   "decoded %dx%d from %d of %d stream bytes (%s bits per pixel) in %.1f ms",

@@ -47,17 +47,17 @@ std::string rate_and_length(const Picture& p, int32_t bytes) {
 
 // -b R: exactly B bytes, zeros after a stream the image fills before them.
 std::string code_at_rate(const Picture& p, double bitrate, std::span<uint8_t> room, Coded* c) {
-  std::string problem = check_encode(p.width, p.height, bitrate);
+  CodedFile coded;
+  const std::string problem =
+      encode_to_file(p.width, p.height, p.pixels, bitrate, room, &c->own, &coded);
   if (!problem.empty()) return problem;
-  int32_t complete = 0;
-  c->file = encode_to_file(p.width, p.height, p.pixels, bitrate, room, &c->own, &complete);
-  if (c->file.empty()) return "out of memory";
+  c->file = coded.bytes;
   const int32_t B = stream_length(*c);
-  if (complete > 0 && complete < B) {
+  if (coded.complete > 0) {
     c->report = "the stream is complete at " +
-                rate_for_bytes_text(p.width, p.height, complete) + " bits per pixel (" +
-                std::to_string(complete) + " stream bytes); the other " +
-                std::to_string(B - complete) + " of its " + std::to_string(B) +
+                rate_for_bytes_text(p.width, p.height, coded.complete) + " bits per pixel (" +
+                std::to_string(coded.complete) + " stream bytes); the other " +
+                std::to_string(B - coded.complete) + " of its " + std::to_string(B) +
                 " bytes are zero padding";
   }
   return {};
@@ -75,15 +75,17 @@ std::string code_to_size(const Picture& p, int64_t size, std::span<uint8_t> room
   }
   const auto B = static_cast<int32_t>(
       std::min<int64_t>(size - kPrefixBytes, stream_bytes(kMaxBitrate, rate)));
-  const double bitrate = bitrate_for_bytes(p.width, p.height, B);
-  int32_t complete = 0;
-  c->file = encode_to_file(p.width, p.height, p.pixels, bitrate, room, &c->own, &complete);
-  if (c->file.empty()) return "out of memory";
-  if (complete > 0 && complete < B) {
+  CodedFile coded;
+  const std::string problem = encode_to_file(p.width, p.height, p.pixels,
+                                             bitrate_for_bytes(p.width, p.height, B), room,
+                                             &c->own, &coded);
+  if (!problem.empty()) return problem;
+  c->file = coded.bytes;
+  if (coded.complete > 0) {
     // The first bytes of the longer stream are the whole stream.
-    c->file = c->file.first(static_cast<std::size_t>(complete) + kPrefixBytes);
+    c->file = c->file.first(static_cast<std::size_t>(coded.complete) + kPrefixBytes);
     c->report = "the whole stream takes less than " + std::to_string(size) + " bytes: " +
-                rate_and_length(p, complete);
+                rate_and_length(p, coded.complete);
   } else if (B < size - kPrefixBytes) {
     c->report = "the highest rate there is, well under " + std::to_string(size) + " bytes: " +
                 rate_and_length(p, B);
@@ -105,24 +107,26 @@ std::string code_to_psnr(const Picture& p, double target, Coded* c) {
   StreamFile file;
   int32_t high = 0;  // a prefix length that reaches the target
   double reached = 0.0;
+  std::string problem;
+  // The PSNR of a prefix; 0 with `problem` set when it cannot be decoded.
   const auto psnr_of = [&](int32_t bytes) {
-    decode_prefix(file, bytes, &decoded);
-    return measure(original, decoded).psnr;
+    problem = decode_prefix(file, bytes, &decoded);
+    return problem.empty() ? measure(original, decoded).psnr : 0.0;
   };
   for (double bitrate = std::max(kFirstSearchRate, lowest);;
        bitrate = std::min(bitrate * 4.0, kMaxBitrate)) {
-    FileBytes coded;
-    int32_t complete = 0;
-    const std::span<const uint8_t> bytes =
-        encode_to_file(p.width, p.height, p.pixels, bitrate, {}, &coded, &complete);
-    if (bytes.empty()) return "out of memory";
-    coded.set_size(bytes.size());
-    const std::string problem = parse_stream_file(std::move(coded), &file);
+    FileBytes own;
+    CodedFile coded;
+    problem = encode_to_file(p.width, p.height, p.pixels, bitrate, {}, &own, &coded);
+    if (!problem.empty()) return problem;
+    own.set_size(coded.bytes.size());
+    problem = parse_stream_file(std::move(own), &file);
     if (!problem.empty()) return problem;  // not expected
-    high = complete > 0 ? std::min(complete, file.stream_bytes) : file.stream_bytes;
+    high = coded.complete > 0 ? coded.complete : file.stream_bytes;
     reached = psnr_of(high);
+    if (!problem.empty()) return problem;
     if (reached >= target) break;
-    if (complete > 0 || bitrate >= kMaxBitrate) {
+    if (coded.complete > 0 || bitrate >= kMaxBitrate) {
       return "PSNR " + format_rate(target) + " dB is out of reach: the whole stream (" +
              rate_and_length(p, high) + ") gives " + format_psnr(reached) + " dB";
     }
@@ -131,6 +135,7 @@ std::string code_to_psnr(const Picture& p, double target, Coded* c) {
   int32_t low = stream_bytes(lowest, stream_rate_for(p.width, p.height));
   if (low < high) {
     const double q = psnr_of(low);
+    if (!problem.empty()) return problem;
     if (q >= target) {
       high = low;
       reached = q;
@@ -140,6 +145,7 @@ std::string code_to_psnr(const Picture& p, double target, Coded* c) {
   while (high - low > 1) {
     const int32_t middle = low + (high - low) / 2;
     const double q = psnr_of(middle);
+    if (!problem.empty()) return problem;
     if (q >= target) {
       high = middle;
       reached = q;

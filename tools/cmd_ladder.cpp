@@ -92,15 +92,17 @@ int run_ladder(const Options& o) {
   if (!problem.empty()) return refuse(input_name(in), problem);
 
   StreamFile file;
-  problem = parse_stream_file(encode_to_file(original, rates.back()), &file);
-  if (!problem.empty()) return refuse(input_name(in), problem);  // not expected
+  problem = encode_to_file(original, rates.back(), &file);
+  if (!problem.empty()) return refuse(input_name(in), problem);
 
   // The table goes to stdout, unless the sheet does.
   std::FILE* table = out == "-" ? stderr : stdout;
   std::fprintf(table, "%10s %10s %10s\n", "bpp", "bytes", "PSNR dB");
   RgbImage sheet = blank_sheet(layout);
+  RgbImage tile;
   for (std::size_t i = 0; i < rates.size(); ++i) {
-    const RgbImage tile = decode_file(file, rates[i]);
+    problem = decode_file(file, rates[i], &tile);
+    if (!problem.empty()) return refuse(input_name(in), problem);
     const int32_t bytes = stream_bytes(rates[i], stream_rate);
     const double psnr = measure(original, tile).psnr;
     std::fprintf(table, "%10s %10d %10s\n", format_rate(rates[i]).c_str(), bytes,

@@ -12,6 +12,7 @@ const char kToolHelp[] =
     "  encode IN OUT      encode a PNG, PNM or PAM image into a stream file\n"
     "  decode IN OUT      decode a stream file, or a prefix of it, to PNG or PPM\n"
     "  info FILE          show the size, length and header of a stream file\n"
+    "                     (--json: as one JSON object)\n"
     "  compare A B        PSNR and largest difference of two images\n"
     "  ladder IN OUT.png  one sheet of the image decoded at several rates\n"
     "\n"
@@ -89,13 +90,20 @@ const char kDecodeHelp[] =
     "example: quarn decode photo.qrn preview.png -b 0.1\n";
 
 const char kInfoHelp[] =
-    "usage: quarn info FILE\n"
+    "usage: quarn info FILE [--json]\n"
     "\n"
     "Shows what the stream file FILE holds: the image size, the stream bytes\n"
     "and bits per pixel, the top threshold exponent, the three colour means\n"
     "and the colour matrix.\n"
     "\n"
-    "example: quarn info photo.qrn\n";
+    "options:\n"
+    "  --json   the same as one JSON object on one line, for scripts: file,\n"
+    "           width, height, stream_bytes, file_bytes (with the size\n"
+    "           prefix), bits_per_pixel, top_exponent, means (three numbers)\n"
+    "           and colour_matrix (three rows of three)\n"
+    "\n"
+    "examples: quarn info photo.qrn\n"
+    "          quarn info photo.qrn --json\n";
 
 const char kCompareHelp[] =
     "usage: quarn compare A B [--no-simd]\n"

@@ -12,6 +12,7 @@
 #include "image/big_buffer.h"
 #include "image/fatal.h"
 #include "image/kernels.h"
+#include "quarn/quarn.h"
 #include "stream/budget.h"
 #include "tools/args.h"
 #include "tools/commands.h"
@@ -34,7 +35,7 @@ constexpr Command kCommands[] = {
     {"encode", 2, kOptBitrate | kOptSize | kOptPsnr | kOptVerbose | kOptNoSimd, run_encode,
      kEncodeHelp},
     {"decode", 2, kOptBitrate | kOptFormat | kOptVerbose | kOptNoSimd, run_decode, kDecodeHelp},
-    {"info", 1, 0, run_info, kInfoHelp},
+    {"info", 1, kOptJson, run_info, kInfoHelp},
     {"compare", 2, kOptNoSimd, run_compare, kCompareHelp},
     {"ladder", 2, kOptRates | kOptFormat | kOptVerbose | kOptNoSimd, run_ladder, kLadderHelp},
 };
@@ -60,7 +61,7 @@ int run(int argc, char** argv) {
     return kExitOk;
   }
   if (first == "-V" || first == "--version") {
-    std::printf("quarn %s\n", QUARN_VERSION);
+    std::printf("quarn %s\n", quarn_version());
     return kExitOk;
   }
   const Command* command = find_command(first);

@@ -124,6 +124,11 @@ QUARN_API int quarn_context_set_progress(quarn_context* context, quarn_progress_
    (the codec's own text for an internal fault); "" after a success. */
 QUARN_API const char* quarn_context_message(const quarn_context* context);
 
+/* quarn_read_info through a context, whose message then says what is wrong
+   with a file it refuses. */
+QUARN_API int quarn_context_read_info(quarn_context* context, const unsigned char* data,
+                                      size_t size, quarn_info* info);
+
 /* Encodes `height` rows of `width` pixels in `format`, rows `stride` bytes
    apart, at `bitrate` bits per pixel, into `out`, which has room for
    `capacity` bytes. The coded file takes quarn_encoded_size bytes; *out_size
@@ -132,6 +137,13 @@ QUARN_API const char* quarn_context_message(const quarn_context* context);
 QUARN_API int quarn_encode(quarn_context* context, const unsigned char* pixels, int width,
                            int height, size_t stride, int format, double bitrate,
                            unsigned char* out, size_t capacity, size_t* out_size);
+
+/* After the context's last quarn_encode, when that call succeeded and the
+   coder finished its last pass in fewer bytes than the budget gave it: the
+   size of the shortest coded file (size prefix included) that holds the
+   whole stream. That prefix of the file decodes to the same pixels as the
+   whole file, and every byte after it is zero. Otherwise 0. */
+QUARN_API size_t quarn_context_complete_size(const quarn_context* context);
 
 /* Decodes a coded file (or a prefix of it at least as long as its header)
    at `bitrate` as quarn_decode_rgb does, into `pixels`: the header's height
