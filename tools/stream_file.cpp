@@ -113,6 +113,12 @@ std::string decode_prefix(const StreamFile& file, int32_t bytes, RgbImage* image
                       image->pixels.data(), static_cast<std::size_t>(file.width) * 3);
 }
 
+CodingProgress::CodingProgress(void (*report)(void* user, double done), void* user) {
+  quarn_context_set_progress(context(), report, user);
+}
+
+CodingProgress::~CodingProgress() { quarn_context_set_progress(context(), nullptr, nullptr); }
+
 std::string read_picture(FileBytes bytes, RgbImage* image) {
   if (looks_like_image(bytes.bytes())) return read_image(bytes.bytes(), image);
   StreamFile file;
