@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/libpng_reader.h"
 #include "tests/test_images.h"
 #include "tools/png_io.h"
 
@@ -30,20 +31,6 @@ RgbImage noisy_gradient(int32_t width, int32_t height, uint32_t seed) {
   return image;
 }
 
-// libpng's simplified reader, which takes any size: the pixels, or empty.
-std::vector<uint8_t> read_with_libpng(const std::vector<uint8_t>& file, int32_t* width,
-                                      int32_t* height) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_memory(&image, file.data(), file.size()) == 0) return {};
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-  if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0) return {};
-  *width = static_cast<int32_t>(image.width);
-  *height = static_cast<int32_t>(image.height);
-  return pixels;
-}
-
 struct Chunk {
   std::string type;
   std::size_t at = 0;
@@ -63,9 +50,10 @@ std::vector<Chunk> chunks_of(const std::vector<uint8_t>& f) {
 }
 
 TEST(PngWrite, ReadsBackExactlyAtAnySize) {
-  // One pixel; rows narrower than the filter's vector; a row wider than a
-  // band; many bands of a few rows.
-  const int32_t sizes[][2] = {{1, 1}, {1, 7}, {5, 3}, {33, 40}, {200000, 2}, {3000, 700}};
+  // One pixel; rows narrower than the filter's vector; odd widths; one row,
+  // and two, wider than a band; many bands of a few rows.
+  const int32_t sizes[][2] = {{1, 1},      {1, 7},      {5, 3},       {7, 2},   {33, 40},
+                              {97, 1},     {90001, 1},  {200000, 2},  {3000, 700}};
   for (const auto& size : sizes) {
     const RgbImage image = noisy_gradient(size[0], size[1], 7);
     std::vector<uint8_t> file;
@@ -83,6 +71,37 @@ TEST(PngWrite, ReadsBackExactlyAtAnySize) {
   RgbImage back;
   ASSERT_EQ(read_png(file, &back), "");
   EXPECT_EQ(back.pixels, sample.pixels);
+}
+
+// Grey pictures (the three channels equal, as the tool writes a decoded
+// grey image) and flat ones, whose filtered rows are long runs of zeros
+// that the coder sends as matches, across many bands.
+TEST(PngWrite, GreyAndFlatPicturesReadBackExactly) {
+  for (const int32_t width : {31, 1001, 4099}) {
+    RgbImage grey = noisy_gradient(width, 301, 11);
+    for (std::size_t i = 0; i < grey.pixels.size(); i += 3) {
+      grey.pixels[i + 1] = grey.pixels[i + 2] = grey.pixels[i];
+    }
+    RgbImage flat{width, 301, std::vector<uint8_t>(static_cast<std::size_t>(width) * 301 * 3)};
+    for (std::size_t i = 0; i < flat.pixels.size(); ++i) {
+      flat.pixels[i] = static_cast<uint8_t>(i % 3 == 0 ? 200 : 17 * (i % 3));
+    }
+    // Flat but for one changed pixel in a few rows.
+    RgbImage nearly = flat;
+    for (std::size_t y = 0; y < 301; y += 37) nearly.pixels[y * width * 3 + y % 5] ^= 0x55;
+    for (const RgbImage* image : {&grey, &flat, &nearly}) {
+      std::vector<uint8_t> file;
+      ASSERT_EQ(write_png(*image, &file), "");
+      int32_t w = 0;
+      int32_t h = 0;
+      EXPECT_EQ(read_with_libpng(file, &w, &h), image->pixels) << width;
+      EXPECT_EQ(w, width);
+      EXPECT_EQ(h, 301);
+    }
+    std::vector<uint8_t> flat_file;
+    ASSERT_EQ(write_png(flat, &flat_file), "");
+    EXPECT_LT(flat_file.size(), flat.pixels.size() / 50) << "runs are coded as matches";
+  }
 }
 
 TEST(PngWrite, SameBytesForEveryThreadCount) {

@@ -115,6 +115,10 @@ TEST_F(CliProgress, NeverForSixteenMegapixelsOrFewer) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(on_terminal({"decode", "k.qrn", "k.png"}, &status), "");
   EXPECT_EQ(on_terminal({"ladder", "k.png", "sheet.png", "-r", "0.1,0.5"}, &status), "");
+  // Exactly 16 megapixels is not more.
+  write_bytes(at("16.ppm"), write_ppm(test_picture(4000, 4000, 5)));
+  EXPECT_EQ(on_terminal({"encode", "16.ppm", "16.qrn", "-b", "0.02"}, &status), "");
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace
