@@ -10,6 +10,10 @@
 #
 # usage: bench/png_output.sh [--rates "0.5 4"] [--rounds 5] [--photos N]
 #                            [--quarn PATH] [--before PATH] [--threads N]
+#                            [--isa scalar|sse2|avx2|avx512]
+#
+# --isa and --threads go to quarn when it takes them. The report names the
+# machine, the instruction set and the thread count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -20,6 +24,7 @@ photos=24
 quarn=""
 before=""
 threads=""
+isa=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --rates) rates="$2"; shift 2 ;;
@@ -28,8 +33,9 @@ while [ $# -gt 0 ]; do
     --quarn) quarn="$2"; shift 2 ;;
     --before) before="$2"; shift 2 ;;
     --threads) threads="$2"; shift 2 ;;
+    --isa) isa="$2"; shift 2 ;;
     *) echo "usage: bench/png_output.sh [--rates \"R ...\"] [--rounds N] [--photos N]" \
-            "[--quarn PATH] [--before PATH] [--threads N]" >&2; exit 2 ;;
+            "[--quarn PATH] [--before PATH] [--threads N] [--isa ISA]" >&2; exit 2 ;;
   esac
 done
 
@@ -47,11 +53,25 @@ builds=(after)
 declare -A binary=([after]="$quarn")
 if [ -n "$before" ]; then builds=(before after); binary[before]="$before"; fi
 opts=()
-if [ -n "$threads" ]; then
-  if "$quarn" decode --help 2>&1 | grep -q -- '--threads'; then
-    opts=(--threads "$threads")
+threads_text="every core, the tool's default ($(nproc) here)"
+if ! "$quarn" decode --help 2>&1 | grep -q -- '--threads'; then
+  threads_text="the decoding on 1, the PNG writer on every core ($(nproc) here); this quarn has no --threads"
+  [ -n "$threads" ] && echo "png_output.sh: this quarn has no --threads" >&2
+elif [ -n "$threads" ]; then
+  opts+=(--threads "$threads")
+  threads_text="$threads (--threads $threads)"
+fi
+cpu_flags="$(grep -m1 '^flags' /proc/cpuinfo || true)"
+best_isa=sse2
+[[ " $cpu_flags " == *" avx2 "* ]] && best_isa=avx2
+[[ " $cpu_flags " == *" avx512f "* ]] && best_isa=avx512
+isa_text="$best_isa, the processor's best"
+if [ -n "$isa" ]; then
+  if "$quarn" decode --help 2>&1 | grep -q -- '--isa'; then
+    opts+=(--isa "$isa")
+    isa_text="at most $isa (--isa $isa), on a processor with $best_isa"
   else
-    echo "png_output.sh: this quarn has no --threads" >&2
+    echo "png_output.sh: this quarn has no --isa; it runs with the processor's best" >&2
   fi
 fi
 
@@ -91,11 +111,9 @@ measure() {
   done
 }
 
-threads_text="the tool's default"
-[ -n "$threads" ] && threads_text="$threads"
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-echo "Machine: $cpu, $(nproc) cores; threads: $threads_text;" \
-     "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Machine: $cpu, $(nproc) cores; instruction set: $isa_text;"
+echo "threads: $threads_text; load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "| picture, rate | quarn | to PPM, ms | to PNG, ms | PNG / PPM | PNG bytes |"
 echo "|---|---|---:|---:|---:|---:|"
