@@ -11,8 +11,9 @@
 //   as asked. Every band but the last ends at a byte boundary, so the bands
 //   in order are one zlib stream and the file is an ordinary PNG. The bands
 //   depend only on the picture's width, so the file is the same bytes for
-//   every thread count. Files come out within 5% of libpng's defaults, and
-//   a little smaller than zlib's fastest settings make them.
+//   every thread count. Files come out 5 to 7% larger than libpng's
+//   defaults make them, about as large as zlib's fastest settings do
+//   (docs/speed.md).
 //
 // The container (signature, IHDR, one IDAT chunk per band, IEND) is written
 // here; zlib gives the CRCs and the Adler-32 checksum.
