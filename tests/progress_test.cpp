@@ -87,9 +87,17 @@ TEST_F(CliProgress, ShownOnATerminalForLargePicturesAndErased) {
   EXPECT_EQ(decoding.substr(note - 4, 4), "\r\033[K");
   EXPECT_EQ(decoding.find('%', note), std::string::npos);
 
+  // compare decodes a stream file with the same line.
+  const std::string comparing = on_terminal({"compare", "big.ppm", "big.qrn"}, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(comparing.find("\rquarn: big.qrn: decoding 100%\033[K"), std::string::npos)
+      << comparing;
+  EXPECT_EQ(comparing.substr(comparing.size() - 4), "\r\033[K");
+
   // Not in a file.
   const Outcome quiet = ok("decode big.qrn big.ppm");
   EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(ok("compare big.ppm big.qrn").err, "");
 }
 
 TEST_F(CliProgress, ErasedBeforeAFailureIsReported) {

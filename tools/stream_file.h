@@ -67,7 +67,8 @@ class CodingProgress {
 };
 
 // An image file, or a coded file decoded in full: whatever the bytes hold.
-std::string read_picture(FileBytes bytes, RgbImage* image);
+// `name` names the file in the progress line of a large decoding.
+std::string read_picture(FileBytes bytes, const std::string& name, RgbImage* image);
 
 }  // namespace quarn
 
