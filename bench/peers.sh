@@ -287,6 +287,10 @@ for round in $(seq 1 "$rounds"); do
     order=("${codecs[@]:$shift_by}" "${codecs[@]:0:$shift_by}")
     for codec in "${order[@]}"; do
       key="$codec:$name"
+      # Every run writes a new file, as a user's first run does (the last
+      # round's files would make quarn wait for the disk before replacing
+      # them, which the peers do not).
+      rm -f "$(coded "$codec" "$name")" "$work/$name.$codec.out.ppm"
       t0=${EPOCHREALTIME/./}
       run_encode "$codec" "$name"
       t1=${EPOCHREALTIME/./}
