@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "api/progress.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "quarn/quarn.h"
@@ -24,6 +25,7 @@ struct quarn_context {
     encoder.threads = threads;
     decoder.threads = threads;
   }
+  quarn::api::Progress progress;   // the caller's callback, and the call's stages
 };
 
 #endif  // QUARN_API_CONTEXT_H

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "api/context.h"
+#include "api/progress.h"
 #include "api/status.h"
 #include "codec/validate.h"
 #include "image/colour_header.h"
@@ -62,6 +63,11 @@ int decode(quarn_context& context, const unsigned char* data, std::size_t size, 
   const double rate = bitrate == 0.0 ? std::numeric_limits<double>::infinity() : bitrate;
   const unsigned char* stream = data + kPrefixBytes;
   const auto pitch = static_cast<std::ptrdiff_t>(stride);
+  const int64_t read = std::min<int64_t>(
+      stream_bytes(rate, stream_rate_for(header.width, header.height)),
+      static_cast<int64_t>(stream_size(size)));
+  watch_decode(context.progress, context.decoder.stages, int64_t{header.width} * header.height,
+               read);
   if (format == QUARN_RGB) {
     decode_image_rgb(context.decoder, header, stream, stream_size(size), pixels, pitch, rate);
     return QUARN_OK;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "api/context.h"
+#include "api/progress.h"
 #include "api/status.h"
 #include "codec/validate.h"
 #include "stream/budget.h"
@@ -59,6 +60,8 @@ int encode(quarn_context& context, const unsigned char* pixels, int width, int h
     rgb = context.rgb.data();
     rgb_stride = static_cast<std::size_t>(width) * 3;
   }
+  watch_encode(context.progress, context.encoder.stages, int64_t{width} * height,
+               static_cast<int64_t>(size - kPrefixBytes));
   encode_image(context.encoder, out, capacity, width, height, rgb,
                static_cast<std::ptrdiff_t>(rgb_stride), bitrate);
   *out_size = size;

@@ -69,6 +69,15 @@ int quarn_context_set_threads(quarn_context* context, int threads) {
   return QUARN_OK;
 }
 
+int quarn_context_set_progress(quarn_context* context, quarn_progress_callback callback,
+                               void* user) {
+  if (context == nullptr) return QUARN_ERROR_ARGUMENT;
+  context->progress.callback = callback;
+  context->progress.user = user;
+  context->message.clear();
+  return QUARN_OK;
+}
+
 const char* quarn_context_message(const quarn_context* context) {
   return context == nullptr ? "" : context->message.c_str();
 }

@@ -34,6 +34,9 @@ static void write_file(const char* folder, const char* name, const char* head,
   CHECK(fclose(f) == 0);
 }
 
+/* The last share of a call that a progress callback was told. */
+static void keep_progress(void* user, double done) { *(double*)user = done; }
+
 int main(int argc, char** argv) {
   unsigned char rgb[W * H * 3];
   unsigned char rgba[(W * 4 + 5) * H];
@@ -84,8 +87,10 @@ int main(int argc, char** argv) {
     unsigned char pixels[(W * 4 + 5) * H];
     size_t out_size = 0;
     int frame;
+    double progress = -1;
     CHECK(context != NULL);
     CHECK(quarn_context_set_threads(context, 1) == QUARN_OK);
+    CHECK(quarn_context_set_progress(context, keep_progress, &progress) == QUARN_OK);
     for (frame = 0; frame < 3 && context != NULL; ++frame) {
       memset(pixels, 0xEE, sizeof pixels);
       CHECK(quarn_encode(context, rgba, W, H, W * 4 + 5, QUARN_RGBA, kRate, out, sizeof out,
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
       CHECK(quarn_decode(context, out, out_size, kRate, QUARN_RGBA, pixels, W * 4 + 5,
                          sizeof pixels) == QUARN_OK);
       CHECK(strcmp(quarn_context_message(context), "") == 0);
+      CHECK(progress == 1.0);
       for (y = 0; y < H && decoded != NULL; ++y) {
         for (x = 0; x < W; ++x) {
           CHECK(memcmp(&pixels[y * (W * 4 + 5) + x * 4], &decoded[(y * W + x) * 3], 3) == 0);

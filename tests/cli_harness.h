@@ -57,6 +57,7 @@ struct Child {
   std::string output;               // stdout: empty for stdout.txt
   int output_flags = O_WRONLY | O_CREAT | O_TRUNC;
   int output_fd = -1;               // stdout when >= 0, instead of `output`
+  int error_fd = -1;                // stderr when >= 0, instead of stderr.txt
   rlim_t file_size_limit = RLIM_INFINITY;
   bool ignore_sigpipe = false;
 };
@@ -117,7 +118,8 @@ class Cli : public ::testing::Test {
     if (chdir(dir_.c_str()) != 0) _exit(126);
     const int in = open(c.input.c_str(), O_RDONLY);
     const int to = c.output_fd >= 0 ? c.output_fd : open(out.c_str(), c.output_flags, 0644);
-    const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err =
+        c.error_fd >= 0 ? c.error_fd : open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || to < 0 || err < 0) _exit(126);
     if (dup2(in, 0) < 0 || dup2(to, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     struct rlimit limit = {c.file_size_limit, c.file_size_limit};
@@ -137,8 +139,10 @@ class Cli : public ::testing::Test {
       r.out = text_of(at("stdout.txt"));
       fs::remove(at("stdout.txt"));
     }
-    r.err = text_of(at("stderr.txt"));
-    fs::remove(at("stderr.txt"));
+    if (c.error_fd < 0) {
+      r.err = text_of(at("stderr.txt"));
+      fs::remove(at("stderr.txt"));
+    }
     return r;
   }
 

@@ -123,6 +123,61 @@ TEST(QuarnApi, DamagedStreamsBehindTheHeaderStillDecode) {
   EXPECT_EQ(api_pixels(file, 0).size(), 64u * 48 * 3);
 }
 
+// A context's progress callback: on the calling thread, from 0 up to 1, a
+// few times a call, for encoding and decoding alike; the bytes and pixels
+// stay the same; a null callback ends the calls.
+TEST(QuarnApi, ProgressRisesOnTheCallingThreadToOne) {
+  struct Seen {
+    std::vector<double> done;
+    bool other_thread = false;
+    std::thread::id caller = std::this_thread::get_id();
+  } seen;
+  const auto record = [](void* user, double done) {
+    auto* s = static_cast<Seen*>(user);
+    s->done.push_back(done);
+    s->other_thread |= std::this_thread::get_id() != s->caller;
+  };
+  const RgbImage image = test_picture(417, 211, 4);
+  const std::vector<uint8_t> expected = encode_row(image, 2.0);
+  quarn_context* context = quarn_context_new();
+  ASSERT_EQ(quarn_context_set_progress(context, record, &seen), QUARN_OK);
+  std::vector<uint8_t> file(expected.size() + 64);
+  std::size_t size = 0;
+  std::vector<uint8_t> pixels(image.pixels.size());
+  for (const bool encoding : {true, false}) {
+    seen.done.clear();
+    if (encoding) {
+      ASSERT_EQ(quarn_encode(context, image.pixels.data(), 417, 211, 417 * 3, QUARN_RGB, 2.0,
+                             file.data(), file.size(), &size),
+                QUARN_OK);
+      file.resize(size);
+      EXPECT_EQ(file, expected);
+    } else {
+      ASSERT_EQ(quarn_decode(context, file.data(), file.size(), 0, QUARN_RGB, pixels.data(),
+                             417 * 3, pixels.size()),
+                QUARN_OK);
+      EXPECT_EQ(pixels, decode_row(file, 2.0).pixels);
+    }
+    SCOPED_TRACE(encoding ? "encoding" : "decoding");
+    ASSERT_GE(seen.done.size(), 4u);
+    EXPECT_EQ(seen.done.front(), 0.0);
+    EXPECT_EQ(seen.done.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(seen.done.begin(), seen.done.end()));
+    // The coder's share grows with the rate: at 2 bits per pixel it is
+    // neither nothing nor everything.
+    EXPECT_GT(seen.done[seen.done.size() - 2], 0.05);
+    EXPECT_LT(seen.done[1], 0.95);
+  }
+  EXPECT_FALSE(seen.other_thread);
+  seen.done.clear();
+  ASSERT_EQ(quarn_context_set_progress(context, nullptr, nullptr), QUARN_OK);
+  ASSERT_EQ(quarn_decode(context, file.data(), file.size(), 0, QUARN_RGB, pixels.data(), 417 * 3,
+                         pixels.size()),
+            QUARN_OK);
+  EXPECT_TRUE(seen.done.empty());
+  quarn_context_free(context);
+}
+
 // A coding that ends before its budget says where the stream is whole: the
 // file's prefix up to there decodes to the same pixels, and zeros follow. A
 // coding that the budget cuts, and a failed call, give 0.
@@ -342,6 +397,8 @@ std::vector<Hostile> hostile_calls() {
        }},
       {"ThreadsNullContext", QUARN_ERROR_ARGUMENT,
        [] { return quarn_context_set_threads(nullptr, 2); }},
+      {"ProgressNullContext", QUARN_ERROR_ARGUMENT,
+       [] { return quarn_context_set_progress(nullptr, nullptr, nullptr); }},
   };
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "tests/cli_harness.h"
 #include "tests/codec_test_util.h"
 #include "tests/image_variants.h"
+#include "tests/libpng_reader.h"
 #include "tools/png_io.h"
 #include "tools/pnm.h"
 
@@ -107,6 +109,72 @@ TEST_F(Cli, EveryThreadCountAndInstructionSetGivesTheSameFiles) {
   EXPECT_EQ(quarn("info k.qrn --no-simd").status, 2);
   EXPECT_EQ(quarn("info k.qrn --threads 2").status, 2);
   EXPECT_EQ(quarn("info k.qrn --isa avx2").status, 2);
+}
+
+// The PNG files the tool writes are read back by libpng itself, pixel for
+// pixel the PPM's: colour and grey pictures, odd widths, and a ladder sheet.
+TEST_F(Cli, PngOutputIsReadBackByLibpng) {
+  RgbImage grey = test_picture(57, 33, 2);
+  for (std::size_t i = 0; i < grey.pixels.size(); i += 3) {
+    grey.pixels[i + 1] = grey.pixels[i + 2] = grey.pixels[i];
+  }
+  const RgbImage pictures[] = {test_picture(33, 47, 1), grey, test_picture(1023, 35, 3)};
+  for (const RgbImage& picture : pictures) {
+    SCOPED_TRACE(std::to_string(picture.width) + "x" + std::to_string(picture.height));
+    write_png_image(at("in.png"), picture);
+    ok("encode in.png in.qrn -b 1.5");
+    ok("decode in.qrn out.png");
+    ok("decode in.qrn out.ppm");
+    int32_t width = 0;
+    int32_t height = 0;
+    const std::vector<uint8_t> pixels = read_with_libpng(read_file(at("out.png")), &width, &height);
+    ASSERT_EQ(width, picture.width);
+    ASSERT_EQ(height, picture.height);
+    RgbImage ppm;
+    ASSERT_EQ(read_pnm(read_file(at("out.ppm")), &ppm), "");
+    EXPECT_EQ(pixels, ppm.pixels);
+  }
+  ok("ladder in.png sheet.png -r 0.1,1");
+  int32_t width = 0;
+  int32_t height = 0;
+  EXPECT_FALSE(read_with_libpng(read_file(at("sheet.png")), &width, &height).empty());
+  EXPECT_EQ(width, 8 + 2 * (1023 + 8));
+}
+
+// -v gives the coding's time and the whole run's, with the reading and the
+// writing; in a file it is plain lines, with no progress line.
+TEST_F(Cli, VerboseGivesTheCodingAndTheWholeRun) {
+  put_sample("k.png");
+  const std::string number = "[0-9]+\\.[0-9]";  // as -v writes times
+  const std::string ms = number + " ms";
+  const Outcome encoded = ok("encode k.png k.qrn -v");
+  EXPECT_TRUE(std::regex_match(
+      encoded.err,
+      std::regex("quarn: k.png: encoded 768x512 at 0.5 bits per pixel: 24575 stream bytes, "
+                 "24579 with the size prefix, in " + ms + "; " + ms + " in all \\(reading " +
+                 number + ", writing " + ms + "\\)\n")))
+      << encoded.err;
+  const Outcome png = ok("decode k.qrn k.png -v");
+  EXPECT_TRUE(std::regex_match(
+      png.err, std::regex("quarn: k.qrn: decoded 768x512 from 24575 of 24575 stream bytes "
+                          "\\(0.5 bits per pixel\\) in " + ms + "; " + ms + " in all \\(reading " +
+                          number + ", PNG " + number + ", writing " + ms + "\\)\n")))
+      << png.err;
+  const Outcome ppm = ok("decode k.qrn k.ppm -v -b 0.25");
+  EXPECT_TRUE(std::regex_match(
+      ppm.err, std::regex("quarn: k.qrn: decoded 768x512 from 12287 of 24575 stream bytes "
+                          "\\(0.25 bits per pixel\\) in " + ms + "; " + ms + " in all \\(reading " +
+                          number + ", writing " + ms + "\\)\n")))
+      << ppm.err;
+  const Outcome ladder = ok("ladder k.png sheet.png -r 0.1,0.5 -v");
+  EXPECT_TRUE(std::regex_match(
+      ladder.err,
+      std::regex("quarn: sheet.png: ladder sheet of 2 tiles, 1560x602; [0-9.]+ ms in all\n")))
+      << ladder.err;
+  // The whole run is no shorter than its coding.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(png.err, m, std::regex("in ([0-9.]+) ms; ([0-9.]+) ms in all")));
+  EXPECT_LE(std::stod(m[1]), std::stod(m[2]));
 }
 
 TEST_F(Cli, InfoShowsTheSizeLengthAndHeader) {

@@ -14,7 +14,7 @@ namespace {
 int load(const std::string& path, RgbImage* image) {
   FileBytes data;
   std::string problem = read_input(path, &data);
-  if (problem.empty()) problem = read_picture(std::move(data), image);
+  if (problem.empty()) problem = read_picture(std::move(data), input_name(path), image);
   return problem.empty() ? kExitOk : refuse(input_name(path), problem);
 }
 

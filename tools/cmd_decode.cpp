@@ -1,5 +1,4 @@
 // quarn decode IN OUT [-b R] [-f png|ppm] [-v]
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +10,8 @@
 #include "tools/output_file.h"
 #include "tools/png_io.h"
 #include "tools/pnm.h"
+#include "tools/progress.h"
+#include "tools/run_time.h"
 #include "tools/stream_file.h"
 
 namespace quarn {
@@ -30,6 +31,8 @@ int run_decode(const Options& o) {
   StreamFile file;
   problem = read_stream_file(in, &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
+  const double reading = lap();
+  Progress progress(int64_t{file.width} * file.height);
 
   // 0 decodes the whole stream.
   double bitrate = 0.0;
@@ -61,26 +64,41 @@ int run_decode(const Options& o) {
   if (!image.reserve(file_bytes)) return refuse(input_name(in), "out of memory");
   image.set_size(file_bytes);
   std::memcpy(image.data(), header.data(), header.size());
-  const auto start = std::chrono::steady_clock::now();
-  problem = decode_file(file, bitrate, image.data() + header.size(), row_bytes);
-  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  lap();
+  progress.begin(input_name(in), "decoding");
+  {
+    const CodingProgress told(progress.shown() ? &Progress::report : nullptr, &progress);
+    problem = decode_file(file, bitrate, image.data() + header.size(), row_bytes);
+  }
+  const double decoding = lap();
   if (!problem.empty()) return refuse(input_name(in), problem);
 
+  double compressing = 0.0;
   if (format == ImageFormat::kPpm) {
+    progress.begin(output_name(out), "writing", false);
     problem = output.write(image.bytes());
   } else {
     std::vector<uint8_t> encoded;
-    problem = write_png(file.width, file.height, image.data(), &encoded);
+    progress.begin(output_name(out), "writing PNG");
+    problem = write_png(file.width, file.height, image.data(), &encoded, o.threads,
+                        {progress.shown() ? &Progress::report : nullptr, &progress});
+    compressing = lap();
+    progress.begin(output_name(out), "writing", false);
     if (problem.empty()) problem = output.write(encoded);
   }
+  const double writing = lap();
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
     char text[256];
     std::snprintf(text, sizeof text,
-                  "decoded %dx%d from %d of %d stream bytes (%s bits per pixel) in %.1f ms",
+                  "decoded %dx%d from %d of %d stream bytes (%s bits per pixel) in %s ms",
                   file.width, file.height, decoded, file.stream_bytes,
-                  rate_for_bytes_text(file.width, file.height, decoded).c_str(), took.count());
-    note(input_name(in) + ": " + text);
+                  rate_for_bytes_text(file.width, file.height, decoded).c_str(),
+                  format_ms(decoding).c_str());
+    const std::string png =
+        format == ImageFormat::kPng ? "PNG " + format_ms(compressing) + ", " : "";
+    note(input_name(in) + ": " + text + "; " + format_ms(run_ms()) + " ms in all (reading " +
+         format_ms(reading) + ", " + png + "writing " + format_ms(writing) + " ms)");
   }
   return kExitOk;
 }

@@ -1,6 +1,5 @@
 // quarn encode IN OUT [-b R | --size BYTES | --psnr DB] [-v]
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -13,6 +12,8 @@
 #include "tools/messages.h"
 #include "tools/output_file.h"
 #include "tools/pnm.h"
+#include "tools/progress.h"
+#include "tools/run_time.h"
 #include "tools/stream_file.h"
 
 namespace quarn {
@@ -186,21 +187,30 @@ int run_encode(const Options& o) {
   }
   if (problem.empty()) problem = check_size(picture.width, picture.height);
   if (!problem.empty()) return refuse(input_name(in), problem);
+  const double reading = lap();
 
   // The coded file goes behind the input in its storage when there is room.
-  const auto start = std::chrono::steady_clock::now();
+  Progress progress(int64_t{picture.width} * picture.height);
+  // --psnr codes once and decodes many prefixes: a step without a share.
+  const std::string step = o.has_psnr ? "encoding to " + format_rate(o.psnr) + " dB" : "encoding";
+  progress.begin(input_name(in), step, !o.has_psnr);
   Coded coded;
-  if (o.has_size) {
-    problem = code_to_size(picture, o.size, data.spare(), &coded);
-  } else if (o.has_psnr) {
-    problem = code_to_psnr(picture, o.psnr, &coded);
-  } else {
-    problem = code_at_rate(picture, o.bitrate, data.spare(), &coded);
+  {
+    const CodingProgress told(progress.shown() ? &Progress::report : nullptr, &progress);
+    if (o.has_size) {
+      problem = code_to_size(picture, o.size, data.spare(), &coded);
+    } else if (o.has_psnr) {
+      problem = code_to_psnr(picture, o.psnr, &coded);
+    } else {
+      problem = code_at_rate(picture, o.bitrate, data.spare(), &coded);
+    }
   }
-  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  const double coding = lap();
   if (!problem.empty()) return refuse(input_name(in), problem);
 
+  progress.begin(output_name(out), "writing", false);
   problem = output.write(coded.file);
+  const double writing = lap();
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (!coded.report.empty()) note(input_name(in) + ": " + coded.report);
   if (o.verbose) {
@@ -211,10 +221,11 @@ int run_encode(const Options& o) {
     char text[256];
     std::snprintf(text, sizeof text,
                   "encoded %dx%d at %s bits per pixel: %d stream bytes, %zu with the "
-                  "size prefix, in %.1f ms",
+                  "size prefix, in %s ms",
                   picture.width, picture.height, rate.c_str(), stream_length(coded),
-                  coded.file.size(), took.count());
-    note(input_name(in) + ": " + text);
+                  coded.file.size(), format_ms(coding).c_str());
+    note(input_name(in) + ": " + text + "; " + format_ms(run_ms()) + " ms in all (reading " +
+         format_ms(reading) + ", writing " + format_ms(writing) + " ms)");
   }
   return kExitOk;
 }

@@ -13,6 +13,8 @@
 #include "tools/measure.h"
 #include "tools/messages.h"
 #include "tools/output_file.h"
+#include "tools/progress.h"
+#include "tools/run_time.h"
 #include "tools/stream_file.h"
 
 namespace quarn {
@@ -91,6 +93,9 @@ int run_ladder(const Options& o) {
   problem = check_layout(layout);
   if (!problem.empty()) return refuse(input_name(in), problem);
 
+  Progress progress(int64_t{original.width} * original.height);
+  const CodingProgress told(progress.shown() ? &Progress::report : nullptr, &progress);
+  progress.begin(input_name(in), "encoding");
   StreamFile file;
   problem = encode_to_file(original, rates.back(), &file);
   if (!problem.empty()) return refuse(input_name(in), problem);
@@ -101,10 +106,12 @@ int run_ladder(const Options& o) {
   RgbImage sheet = blank_sheet(layout);
   RgbImage tile;
   for (std::size_t i = 0; i < rates.size(); ++i) {
+    progress.begin(input_name(in), "decoding at " + format_rate(rates[i]) + " bits per pixel");
     problem = decode_file(file, rates[i], &tile);
     if (!problem.empty()) return refuse(input_name(in), problem);
     const int32_t bytes = stream_bytes(rates[i], stream_rate);
     const double psnr = measure(original, tile).psnr;
+    erase_progress();  // the table may share the terminal
     std::fprintf(table, "%10s %10d %10s\n", format_rate(rates[i]).c_str(), bytes,
                  format_psnr(psnr).c_str());
     place_tile(layout, static_cast<int32_t>(i), tile,
@@ -112,12 +119,17 @@ int run_ladder(const Options& o) {
   }
 
   std::vector<uint8_t> encoded;
-  problem = write_image(sheet, format, &encoded);
+  progress.begin(output_name(out), format == ImageFormat::kPng ? "writing PNG" : "writing",
+                 format == ImageFormat::kPng);
+  problem = write_image(sheet, format, &encoded, o.threads,
+                        {progress.shown() ? &Progress::report : nullptr, &progress});
+  progress.begin(output_name(out), "writing", false);
   if (problem.empty()) problem = sheet_file.write(encoded);
   if (!problem.empty()) return refuse(output_name(out), problem);
   if (o.verbose) {
     note(output_name(out) + ": ladder sheet of " + std::to_string(rates.size()) + " tiles, " +
-         std::to_string(sheet.width) + "x" + std::to_string(sheet.height));
+         std::to_string(sheet.width) + "x" + std::to_string(sheet.height) + "; " +
+         format_ms(run_ms()) + " ms in all");
   }
   return kExitOk;
 }

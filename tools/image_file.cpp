@@ -36,13 +36,13 @@ ImageFormat format_for_name(const std::string& name) {
   return ImageFormat::kUnknown;
 }
 
-std::string write_image(const RgbImage& image, ImageFormat format,
-                        std::vector<uint8_t>* file) {
+std::string write_image(const RgbImage& image, ImageFormat format, std::vector<uint8_t>* file,
+                        int32_t threads, WriteProgress progress) {
   if (format == ImageFormat::kPpm) {
     *file = write_ppm(image);
     return {};
   }
-  return write_png(image, file);
+  return write_png(image, file, threads, progress);
 }
 
 }  // namespace quarn

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/png_io.h"
 #include "tools/rgb_image.h"
 
 namespace quarn {
@@ -27,8 +28,10 @@ ImageFormat format_for_extension(const std::string& path);
 // "png" or "ppm"; anything else kUnknown.
 ImageFormat format_for_name(const std::string& name);
 
-std::string write_image(const RgbImage& image, ImageFormat format,
-                        std::vector<uint8_t>* file);
+// PNG is written on up to `threads` threads (0: every core), telling
+// `progress` how far it has come.
+std::string write_image(const RgbImage& image, ImageFormat format, std::vector<uint8_t>* file,
+                        int32_t threads = 0, WriteProgress progress = {});
 
 }  // namespace quarn
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/progress.h"
+
 namespace quarn {
 
 namespace {
@@ -18,11 +20,13 @@ std::string one_line(std::string text) {
 }  // namespace
 
 int refuse(const std::string& file, const std::string& problem) {
+  erase_progress();
   std::fprintf(stderr, "quarn: %s: %s\n", one_line(file).c_str(), one_line(problem).c_str());
   return kExitBadInput;
 }
 
 int usage_error(const std::string& command, const std::string& problem) {
+  erase_progress();
   if (command.empty()) {
     std::fprintf(stderr, "quarn: %s (see 'quarn --help')\n", one_line(problem).c_str());
   } else {
@@ -33,6 +37,7 @@ int usage_error(const std::string& command, const std::string& problem) {
 }
 
 void note(const std::string& text) {
+  erase_progress();
   std::fprintf(stderr, "quarn: %s\n", one_line(text).c_str());
 }
 

@@ -1,4 +1,6 @@
-// How the tool reports: exit statuses, and one line on stderr per problem.
+// How the tool reports: exit statuses, and one line on stderr per problem,
+// each on a line of its own (a progress line, tools/progress.h, is erased
+// first).
 #ifndef QUARN_TOOLS_MESSAGES_H
 #define QUARN_TOOLS_MESSAGES_H
 

@@ -182,9 +182,17 @@ std::string OutputFile::write(std::span<const uint8_t> data) {
   return {};
 }
 
+// An existing file is replaced only once its successor is on the disk, so
+// that a crash leaves one or the other whole. A new name has nothing to
+// keep: waiting for the disk there would only make the tool slower than
+// the tools it stands beside.
+std::string OutputFile::flush(int fd) const {
+  return replacing_ && fsync(fd) != 0 ? system_error() : std::string();
+}
+
 std::string OutputFile::replace(std::span<const uint8_t> data) {
   std::string problem = write_all(fd_, data);
-  if (problem.empty() && fsync(fd_) != 0) problem = system_error();
+  if (problem.empty()) problem = flush(fd_);
   if (!problem.empty()) return problem;
   keep_permissions();
   if (temp_.empty()) {
@@ -195,7 +203,7 @@ std::string OutputFile::replace(std::span<const uint8_t> data) {
       fd_ = -1;
       problem = name_temporary();
       if (problem.empty()) problem = write_all(fd_, data);
-      if (problem.empty() && fsync(fd_) != 0) problem = system_error();
+      if (problem.empty()) problem = flush(fd_);
       if (!problem.empty()) return problem;
       keep_permissions();
     }
@@ -207,6 +215,7 @@ std::string OutputFile::replace(std::span<const uint8_t> data) {
   temp_.clear();  // it is the target now
   // The new name on the disk too. The file is complete and in place by now,
   // so a folder that cannot be flushed is not reported.
+  if (!replacing_) return {};
   const int folder = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);

@@ -45,6 +45,7 @@ class OutputFile {
   std::string make_temporary();
   std::string name_temporary();
   std::string replace(std::span<const uint8_t> data);
+  std::string flush(int fd) const;
   void keep_permissions();
   void discard();
 

@@ -18,7 +18,6 @@ namespace {
 struct Job {
   std::span<const uint8_t> in;
   std::size_t pos = 0;
-  std::vector<uint8_t>* out = nullptr;
   std::string message;  // libpng's error text
   RgbImage image;
   std::vector<png_bytep> rows;
@@ -30,19 +29,6 @@ void read_from_memory(png_structp png, png_bytep out, png_size_t count) {
   std::memcpy(out, job->in.data() + job->pos, count);
   job->pos += count;
 }
-
-void write_to_memory(png_structp png, png_bytep data, png_size_t count) {
-  auto* job = static_cast<Job*>(png_get_io_ptr(png));
-  bool failed = false;
-  try {
-    job->out->insert(job->out->end(), data, data + count);
-  } catch (const std::bad_alloc&) {
-    failed = true;
-  }
-  if (failed) png_error(png, "out of memory");
-}
-
-void flush_nothing(png_structp) {}
 
 void keep_message(png_structp png, png_const_charp message) {
   auto* job = static_cast<Job*>(png_get_error_ptr(png));
@@ -142,34 +128,6 @@ bool decode(Job& job) {
   return true;
 }
 
-bool encode(Job& job) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job,
-                                            keep_message, ignore_warning);
-  if (png == nullptr) {
-    job.message = "out of memory";
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    job.message = "out of memory";
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png)) != 0) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, &job, write_to_memory, flush_nothing);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(job.image.width),
-               static_cast<png_uint_32>(job.image.height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, job.rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
 }  // namespace
 
 bool looks_like_png(std::span<const uint8_t> file) {
@@ -187,26 +145,6 @@ std::string read_png(std::span<const uint8_t> file, RgbImage* image) {
     return "damaged PNG: " + job.message;
   }
   *image = std::move(job.image);
-  return {};
-}
-
-std::string write_png(const RgbImage& image, std::vector<uint8_t>* file) {
-  return write_png(image.width, image.height, image.pixels.data(), file);
-}
-
-std::string write_png(int32_t width, int32_t height, const uint8_t* pixels,
-                      std::vector<uint8_t>* file) {
-  Job job;
-  job.out = file;
-  file->clear();
-  job.image.width = width;
-  job.image.height = height;
-  job.rows.resize(static_cast<std::size_t>(height));
-  for (int32_t y = 0; y < height; ++y) {
-    job.rows[static_cast<std::size_t>(y)] =
-        const_cast<png_bytep>(pixels + static_cast<std::size_t>(y) * width * 3);
-  }
-  if (!encode(job)) return "cannot write PNG: " + job.message;
   return {};
 }
 

@@ -8,6 +8,7 @@
 #include "codec/validate.h"
 #include "stream/budget.h"
 #include "tools/image_file.h"
+#include "tools/progress.h"
 
 namespace quarn {
 
@@ -115,11 +116,20 @@ std::string decode_prefix(const StreamFile& file, int32_t bytes, RgbImage* image
                       image->pixels.data(), static_cast<std::size_t>(file.width) * 3);
 }
 
-std::string read_picture(FileBytes bytes, RgbImage* image) {
+CodingProgress::CodingProgress(void (*report)(void* user, double done), void* user) {
+  quarn_context_set_progress(context(), report, user);
+}
+
+CodingProgress::~CodingProgress() { quarn_context_set_progress(context(), nullptr, nullptr); }
+
+std::string read_picture(FileBytes bytes, const std::string& name, RgbImage* image) {
   if (looks_like_image(bytes.bytes())) return read_image(bytes.bytes(), image);
   StreamFile file;
   const std::string problem = parse_stream_file(std::move(bytes), &file);
   if (!problem.empty()) return "neither an image nor a coded stream: " + problem;
+  Progress progress(int64_t{file.width} * file.height);
+  progress.begin(name, "decoding");
+  const CodingProgress told(progress.shown() ? &Progress::report : nullptr, &progress);
   return decode_file(file, 0.0, image);
 }
 

@@ -60,8 +60,19 @@ std::string decode_file(const StreamFile& file, double bitrate, RgbImage* image)
 // into `image` (sized already).
 std::string decode_prefix(const StreamFile& file, int32_t bytes, RgbImage* image);
 
+// While it lives, every encoding and decoding above tells `report` the
+// share of the call done, on this thread (quarn_context_set_progress).
+class CodingProgress {
+ public:
+  CodingProgress(void (*report)(void* user, double done), void* user);
+  ~CodingProgress();
+  CodingProgress(const CodingProgress&) = delete;
+  CodingProgress& operator=(const CodingProgress&) = delete;
+};
+
 // An image file, or a coded file decoded in full: whatever the bytes hold.
-std::string read_picture(FileBytes bytes, RgbImage* image);
+// `name` names the file in the progress line of a large decoding.
+std::string read_picture(FileBytes bytes, const std::string& name, RgbImage* image);
 
 }  // namespace quarn
 

@@ -115,6 +115,18 @@ QUARN_API void quarn_context_free(quarn_context* context);
    argument error. */
 QUARN_API int quarn_context_set_threads(quarn_context* context, int threads);
 
+/* Progress of a long call: while quarn_encode or quarn_decode runs with
+   this context, `callback` is called on the calling thread as each stage of
+   the coding ends, with `user` and the share of the call done so far: 0 as
+   it starts, then rising, and 1 once the coded file or the pixels are
+   complete. The shares are estimated from the image's size and the stream
+   bytes coded, so they track time only roughly; a call makes a handful of
+   these calls, so they cost nothing that counts. A NULL callback stops
+   them. The callback must not call the library with the same context. */
+typedef void (*quarn_progress_callback)(void* user, double done);
+QUARN_API int quarn_context_set_progress(quarn_context* context, quarn_progress_callback callback,
+                                         void* user);
+
 /* What went wrong in the context's last call that failed, in one line
    (the codec's own text for an internal fault); "" after a success. */
 QUARN_API const char* quarn_context_message(const quarn_context* context);
