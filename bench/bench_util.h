@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/machine.h"
 #include "tools/png_io.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -119,19 +120,7 @@ inline long resident_kib(bool peak) {
 
 // CPU model and load, so that a table says what it was measured on.
 inline std::string machine_summary() {
-  std::string model = "unknown CPU";
-  std::ifstream cpu("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpu, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      model = line.substr(line.find(':') + 2);
-      break;
-    }
-  }
-  std::string load;
-  std::ifstream avg("/proc/loadavg");
-  std::getline(avg, load);
-  return "CPU: " + model + "; load average at start: " + load.substr(0, load.find(' ', 10));
+  return "CPU: " + bench::cpu_model() + "; load average at start: " + bench::load_average();
 }
 
 }  // namespace quarn

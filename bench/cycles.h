@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/machine.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
 #define QUARN_BENCH_TSC 1
@@ -174,25 +176,15 @@ inline Figure measure(const std::function<void()>& reset, const std::function<vo
 
 // The processor, the counter's rate and the load, for the table's heading.
 inline std::string machine() {
-  std::string model = "unknown CPU";
-  std::ifstream cpu("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpu, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      model = line.substr(line.find(':') + 2);
-      break;
-    }
-  }
-  std::string load;
-  std::ifstream avg("/proc/loadavg");
-  std::getline(avg, load);
+  const std::string model = bench::cpu_model();
+  const std::string load = bench::load_average();
   char s[256];
 #ifdef QUARN_BENCH_TSC
   std::snprintf(s, sizeof s, "CPU: %s; time stamp counter %.3f GHz; load average at start: %s",
-                model.c_str(), tick_rate() * 1e-9, load.substr(0, load.find(' ', 10)).c_str());
+                model.c_str(), tick_rate() * 1e-9, load.c_str());
 #else
   std::snprintf(s, sizeof s, "CPU: %s; nanoseconds instead of cycles; load average: %s",
-                model.c_str(), load.substr(0, load.find(' ', 10)).c_str());
+                model.c_str(), load.c_str());
 #endif
   return s;
 }

@@ -10,10 +10,15 @@
 
 namespace quarn {
 
-void Image_3C::ColourPixels(const uint8_t* pixels, std::ptrdiff_t stride) {
+kernels::Colour Image_3C::ColourParameters() const {
   kernels::Colour c;
   std::memcpy(c.mean, mean, sizeof mean);
   std::memcpy(c.matrix, matrix, sizeof matrix);
+  return c;
+}
+
+void Image_3C::ColourPixels(const uint8_t* pixels, std::ptrdiff_t stride) {
+  const kernels::Colour c = ColourParameters();
   const kernels::Table& k = kernels::active();
   ReserveWorkSlots(threads);
   const int32_t bands = task_count(threads, int64_t{codeRows} * codeCols, int64_t{1} << 14);

@@ -29,9 +29,7 @@ inline int32_t mirrored(int32_t i, int32_t n) { return i < 0 ? -i : i < n ? i : 
 
 void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
   if (levels < 1) FatalError("cannot transform < Image_3C >");
-  kernels::Colour c;
-  std::memcpy(c.mean, mean, sizeof mean);
-  std::memcpy(c.matrix, matrix, sizeof matrix);
+  const kernels::Colour c = ColourParameters();
   const kernels::Table& k = kernels::active();
   const bool border = rows < codeRows || cols < codeCols;
   if (border) ExtendBordersAside(pixels, pstride);

@@ -39,9 +39,7 @@ void Image_3C::RecoverRgb(uint8_t* out, std::ptrdiff_t out_stride) {
 
 void Image_3C::RecoverPixels(uint8_t* out, std::ptrdiff_t out_stride, int bytes) {
   if (levels < 1) FatalError("cannot recover < Image_3C >");
-  kernels::Colour c;
-  std::memcpy(c.mean, mean, sizeof mean);
-  std::memcpy(c.matrix, matrix, sizeof matrix);
+  const kernels::Colour c = ColourParameters();
   const kernels::Table& k = kernels::active();
   const auto write = bytes == 4 ? k.colour_cells : k.colour_rgb;
 

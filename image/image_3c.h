@@ -18,6 +18,10 @@
 
 namespace quarn {
 
+namespace kernels {
+struct Colour;
+}  // namespace kernels
+
 class Image_3C {
  public:
   Image_3C() = default;
@@ -118,6 +122,8 @@ class Image_3C {
   std::ptrdiff_t planeSamples = 0;
 
  private:
+  // The means and the matrix as the colour kernels take them.
+  kernels::Colour ColourParameters() const;
   // Allocate's work; true when it made new storage that is known to be zero.
   bool AllocateStorage(int32_t rows, int32_t cols);
   // One wavelet pass of a level over the top-left nr x nc region of the
