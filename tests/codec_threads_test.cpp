@@ -12,6 +12,7 @@
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec_test_util.h"
+#include "image_test_util.h"
 #include "image/kernels.h"
 
 namespace quarn {
@@ -48,15 +49,6 @@ Coded code(const RgbImage& image, double rate, int32_t threads) {
   return c;
 }
 
-std::vector<kernels::Isa> isas() {
-  std::vector<kernels::Isa> all;
-  for (kernels::Isa isa : {kernels::Isa::kScalar, kernels::Isa::kSse2, kernels::Isa::kAvx2,
-                           kernels::Isa::kAvx512}) {
-    if (kernels::for_isa(isa) != nullptr) all.push_back(isa);
-  }
-  return all;
-}
-
 struct Size {
   int32_t width, height;
   double rate;
@@ -77,7 +69,7 @@ TEST(CodecThreads, EveryThreadCountAndInstructionSetGivesTheSameBytes) {
     const RgbImage image = test_picture(s.width, s.height, static_cast<uint32_t>(s.width));
     kernels::cap_isa(kernels::Isa::kScalar);
     const Coded reference = code(image, s.rate, 1);
-    for (kernels::Isa isa : isas()) {
+    for (kernels::Isa isa : available_isas()) {
       kernels::cap_isa(isa);
       for (int32_t threads : {1, 2, 3, 7}) {
         const Coded c = code(image, s.rate, threads);

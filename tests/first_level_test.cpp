@@ -45,15 +45,6 @@ std::vector<uint32_t> planes_of(const Image_3C& image) {
   return bits;
 }
 
-std::vector<kernels::Isa> isas() {
-  std::vector<kernels::Isa> all;
-  for (kernels::Isa isa : {kernels::Isa::kScalar, kernels::Isa::kSse2, kernels::Isa::kAvx2,
-                           kernels::Isa::kAvx512}) {
-    if (kernels::for_isa(isa) != nullptr) all.push_back(isa);
-  }
-  return all;
-}
-
 struct Size {
   int32_t rows, cols;
 };
@@ -73,7 +64,7 @@ TEST(FirstLevel, TheForwardSweepGivesTheStagesCoefficients) {
     Image_3C stepwise;
     transform_pixels(stepwise, px.data(), s.rows, s.cols);
     const std::vector<uint32_t> expected = planes_of(stepwise);
-    for (kernels::Isa isa : isas()) {
+    for (kernels::Isa isa : available_isas()) {
       kernels::cap_isa(isa);
       for (int32_t threads : {1, 2, 3, 7}) {
         Image_3C image;
@@ -133,7 +124,7 @@ TEST(FirstLevel, TheInverseSweepGivesTheStagesPixelsAndLeavesThePlanesZero) {
     std::vector<uint8_t> rgb(n * 3 + 8);
     stepwise.WriteRgb(rgb.data(), static_cast<std::ptrdiff_t>(s.cols) * 3);
     const std::vector<uint32_t> zero(coefficients.size(), 0);
-    for (kernels::Isa isa : isas()) {
+    for (kernels::Isa isa : available_isas()) {
       kernels::cap_isa(isa);
       for (int32_t threads : {1, 2, 3, 7}) {
         const std::string where = std::to_string(s.rows) + "x" + std::to_string(s.cols) + ", " +

@@ -10,8 +10,19 @@
 
 #include "image/fatal.h"
 #include "image/image_3c.h"
+#include "image/kernels.h"
 
 namespace quarn {
+
+// Every instruction set this processor can run, the scalar reference first.
+inline std::vector<kernels::Isa> available_isas() {
+  std::vector<kernels::Isa> all;
+  for (kernels::Isa isa : {kernels::Isa::kScalar, kernels::Isa::kSse2, kernels::Isa::kAvx2,
+                           kernels::Isa::kAvx512}) {
+    if (kernels::for_isa(isa) != nullptr) all.push_back(isa);
+  }
+  return all;
+}
 
 // Packed pixels to the three coefficient planes, as encode_image does it.
 inline void transform_pixels(Image_3C& image, const uint8_t* px, int32_t rows, int32_t cols) {
