@@ -49,17 +49,30 @@ int32_t encode_image(Encoder& enc, uint8_t* out, std::size_t out_capacity, int32
   stage_finished(enc.stages, Stage::kLoad);
   stage_finished(enc.stages, Stage::kBorder);
   image.BeginTransform();
-  image.ColourFirstLevel(rgb, rgb_stride);
+  enc.spiht.code_rows = image.codeRows;
+  enc.spiht.code_cols = image.codeCols;
+  enc.tree_levels = tree_levels_for(image.codeRows, image.codeCols);
+  // The maxima of the finest trees are taken from the first level's rows as
+  // each band of them is made, while they are in the caches, rather than in
+  // a sweep of their own over the planes afterwards.
+  const bool finest_now = enc.tree_levels >= 2 && image.codeRows % 4 == 0;
+  RowPairsDone finest;
+  if (finest_now) {
+    prepare_maxima(enc.maxima, image.codeRows, image.codeCols);
+    finest.context = &enc;
+    finest.call = [](void* context, int plane, int32_t y0, int32_t y1) {
+      auto& e = *static_cast<Encoder*>(context);
+      finest_maxima(e.image, e.maxima, plane, y0, y1);
+    };
+  }
+  image.ColourFirstLevel(rgb, rgb_stride, finest);
   stage_finished(enc.stages, Stage::kColour);
   image.TransformDeeper();
   stage_finished(enc.stages, Stage::kWavelet);
-  enc.spiht.code_rows = enc.image.codeRows;
-  enc.spiht.code_cols = enc.image.codeCols;
   set_mean_q(enc, enc.image);
   set_matrix_q(enc, enc.image);
-  enc.tree_levels = tree_levels_for(enc.image.codeRows, enc.image.codeCols);
   enc.top_exponent =
-      descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels);
+      descendant_maxima(enc.image, enc.maxima, enc.spiht, enc.tree_levels, finest_now);
   stage_finished(enc.stages, Stage::kMaxima);
 
   begin_write(enc.bits, work);

@@ -27,8 +27,9 @@ inline int32_t mirrored(int32_t i, int32_t n) { return i < 0 ? -i : i < n ? i : 
 
 }  // namespace
 
-void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
+void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride, RowPairsDone done) {
   if (levels < 1) FatalError("cannot transform < Image_3C >");
+  if (done.call != nullptr && codeRows % 4 != 0) FatalError("cannot transform < Image_3C >");
   const kernels::Colour c = ColourParameters();
   const kernels::Table& k = kernels::active();
   const bool border = rows < codeRows || cols < codeCols;
@@ -65,7 +66,8 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
   const std::ptrdiff_t row_floats = RunRowFloats(codeCols);
   // Bands of at least 32 pairs, up to four per thread, so that a thread
   // that starts late or is held up leaves its share to the others: each
-  // band computes 8 colour rows more than its own.
+  // band computes 8 colour rows more than its own. They begin on even rows,
+  // so that each pair of rows that `done` is told of lies in one band.
   const int32_t bands = std::max(1, std::min(4 * threads, half / 32));
   ReserveWorkSlots(threads);
   run_tasks(threads, bands, [&](int32_t t, int32_t slot) {
@@ -73,8 +75,8 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
     float* columns = ws + 3 * ring * row_floats;  // the column pass's rows
     float* work = columns + 3 * 2 * run * row_floats;
     auto ring_row = [&](int p, int32_t i) { return ws + (p * ring + i % ring) * row_floats; };
-    const int32_t k0 = part_begin(half, bands, t);
-    const int32_t k1 = part_begin(half, bands, t + 1);
+    const int32_t k0 = 2 * part_begin(half / 2, bands, t);
+    const int32_t k1 = t + 1 == bands ? half : 2 * part_begin(half / 2, bands, t + 1);
     int32_t next = 2 * k0 - 4;  // the next colour row to compute
     const float* in[3][2 * 16 + 7];
     float* low[3][16];
@@ -99,6 +101,11 @@ void Image_3C::ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t pstride) {
         k.analyze_columns(in[p], n, codeCols, low[p], high[p]);
         k.forward_rows_to(low[p][0], row_floats, n, codeCols, plane[p][r0], stride, work);
         k.forward_rows_to(high[p][0], row_floats, n, codeCols, plane[p][half + r0], stride, work);
+        // Pairs whose second row this run wrote; their first lies in this
+        // run or in the one before it, of the same band.
+        if (done.call != nullptr && r0 / 2 < (r0 + n) / 2) {
+          done.call(done.context, p, r0 / 2, (r0 + n) / 2);
+        }
       }
     }
   });

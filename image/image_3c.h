@@ -22,6 +22,12 @@ namespace kernels {
 struct Colour;
 }  // namespace kernels
 
+// Whom ColourFirstLevel tells of the rows it has finished (see there).
+struct RowPairsDone {
+  void (*call)(void* context, int plane, int32_t y0, int32_t y1) = nullptr;
+  void* context = nullptr;
+};
+
 class Image_3C {
  public:
   Image_3C() = default;
@@ -80,7 +86,14 @@ class Image_3C {
   // (first_level_forward.cpp); TransformDeeper then runs the other levels on
   // all three planes (wavelet_forward.cpp). The planes are those that
   // ExtendBorders, ColourPixels and TransformPlane on each plane give.
-  void ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t stride);
+  //
+  // `done`, when set, is told on a band's thread as soon as pairs of rows of
+  // a plane hold their final coefficients, while they are still in the
+  // caches: pairs y0 .. y1 - 1 of plane p, pair y being rows 2y and 2y + 1
+  // and rows codeRows / 2 + 2y and codeRows / 2 + 2y + 1 (the first level's
+  // detail bands are final there; only the top-left quarter is transformed
+  // further). Every pair is told once. It needs codeRows a multiple of 4.
+  void ColourFirstLevel(const uint8_t* pixels, std::ptrdiff_t stride, RowPairsDone done = {});
   void TransformDeeper();
   // Decoder: RecoverDeeper undoes every level but the first on all three
   // planes (wavelet_inverse.cpp); RecoverCells and RecoverRgb undo the first

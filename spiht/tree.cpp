@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "image/fatal.h"
 #include "image/image_3c.h"
 #include "image/kernels.h"
 #include "image/worker_pool.h"
@@ -78,22 +79,45 @@ int32_t top_exponent_of(float M) {
 // magnitude and, for children that have offspring themselves, their own
 // descendant maximum. Maxima are exact, so this order gives the same values
 // as walking each tree from its root.
-int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& s,
-                          int32_t tree_levels) {
-  const int32_t R = s.code_rows, C = s.code_cols, L = tree_levels;
-  // Every entry below is written, so the storage needs no clearing first.
-  maxima.Allocate(R / 2, C / 2);
+void prepare_maxima(Image_3C& maxima, int32_t code_rows, int32_t code_cols) {
+  // Every entry is written, so the storage needs no clearing first.
+  maxima.Allocate(code_rows / 2, code_cols / 2);
   std::memset(maxima.mean, 0, sizeof maxima.mean);
   std::memset(maxima.matrix, 0, sizeof maxima.matrix);
   maxima.levels = std::min(Image_3C::LevelCount(maxima.codeCols),
                            Image_3C::LevelCount(maxima.codeRows));
+}
+
+// Ring 1 of descendant_maxima below, for some of its rows: a pair y of the
+// first level's rows holds the offspring of maxima row y (the right half of
+// the top detail band) and of maxima row codeRows / 4 + y (the whole row).
+void finest_maxima(const Image_3C& coefficients, Image_3C& maxima, int plane, int32_t y0,
+                   int32_t y1) {
+  const int32_t quarter = coefficients.codeRows / 4, cols = coefficients.codeCols / 2;
+  const std::ptrdiff_t cs = coefficients.stride, ms = maxima.stride;
+  const float* c = coefficients.plane[plane][0];
+  float* m = maxima.plane[plane][0];
+  const kernels::Table& kt = kernels::active();
+  for (int32_t y = y0; y < y1; ++y) {
+    const float* top = c + 2 * y * cs;
+    kt.block_max(top, top + cs, nullptr, nullptr, m + y * ms, cols >> 1, cols);
+    const float* bottom = c + 2 * (quarter + y) * cs;
+    kt.block_max(bottom, bottom + cs, nullptr, nullptr, m + (quarter + y) * ms, 0, cols);
+  }
+}
+
+int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& s,
+                          int32_t tree_levels, bool finest_done) {
+  const int32_t R = s.code_rows, C = s.code_cols, L = tree_levels;
+  if (finest_done && L < 2) FatalError("descendant maxima out of order");
+  if (!finest_done) prepare_maxima(maxima, R, C);
   const int32_t top_rows = R >> L;
   const int32_t top_cols = C >> L;
   const std::ptrdiff_t cs = coefficients.stride, ms = maxima.stride;
   const kernels::Table& kt = kernels::active();
   // Within a ring, rows are independent: bands of rows of each plane.
   const int32_t threads = coefficients.threads;
-  for (int32_t ring = 1; ring < L; ++ring) {
+  for (int32_t ring = finest_done ? 2 : 1; ring < L; ++ring) {
     const int32_t rows = R >> ring, cols = C >> ring;
     const int32_t bands =
         std::max(1, task_count(threads, int64_t{rows} * cols * 3, int64_t{1} << 13) / 3);

@@ -58,8 +58,20 @@ int32_t top_exponent_of(float M);
 
 // Fills `maxima` with the largest descendant magnitude of every member that
 // has offspring, and returns the top exponent over all three planes.
+// With `finest_done`, the members whose offspring are in the first level's
+// detail bands already have theirs (finest_maxima, for every pair of rows;
+// tree_levels of at least 2).
 int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima,
-                          SpihtState& s, int32_t tree_levels);
+                          SpihtState& s, int32_t tree_levels, bool finest_done = false);
+
+// The same in steps, so that the finest maxima are taken while the first
+// wavelet level has its rows in the caches: prepare_maxima makes room for
+// the maxima of a code_rows x code_cols plane; finest_maxima fills, for
+// pairs y0 .. y1 - 1 of plane p (rows as Image_3C::PairsDone counts them),
+// the maxima of the members whose offspring lie in those rows.
+void prepare_maxima(Image_3C& maxima, int32_t code_rows, int32_t code_cols);
+void finest_maxima(const Image_3C& coefficients, Image_3C& maxima, int plane, int32_t y0,
+                   int32_t y1);
 
 }  // namespace quarn
 

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <utility>
+#include <vector>
 #include <bit>
 #include <cmath>
 #include <random>
@@ -115,6 +119,67 @@ TEST(DescendantMaxima, EveryMemberWithOffspringHoldsItsTreeMaximum) {
           ASSERT_EQ(maxima.plane[k][y][x],
                     brute_max(coefficients.plane[k], y, x, level, L, top_rows, top_cols, member))
               << size.first << "x" << size.second << " plane " << k << " at " << y << "," << x;
+        }
+      }
+    }
+  }
+}
+
+// The finest maxima taken band by band as the first level makes its rows
+// are those that a sweep over the finished planes takes, whatever the split
+// into bands (which the thread count sets), and every pair of rows is told
+// exactly once.
+TEST(DescendantMaxima, FinestTakenDuringTheFirstLevelAreTheSame) {
+  const std::pair<int32_t, int32_t> sizes[] = {{77, 100}, {389, 517}, {999, 40}, {64, 64}};
+  for (const auto& [rows, cols] : sizes) {
+    std::vector<uint8_t> px(static_cast<std::size_t>(rows) * cols * 3);
+    uint32_t state = static_cast<uint32_t>(rows * 7 + cols);
+    for (uint8_t& v : px) {
+      state = state * 1664525u + 1013904223u;
+      v = static_cast<uint8_t>(state >> 24);
+    }
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(cols) * 3;
+    auto coefficients = [&](Image_3C& image, int32_t threads, RowPairsDone done,
+                            Image_3C* maxima) {
+      image.threads = threads;
+      image.Measure(px.data(), stride, rows, cols);
+      image.BeginTransform();
+      if (maxima != nullptr) prepare_maxima(*maxima, image.codeRows, image.codeCols);
+      image.ColourFirstLevel(px.data(), stride, done);
+      image.TransformDeeper();
+    };
+    Image_3C plain, plain_maxima;
+    coefficients(plain, 1, {}, nullptr);
+    SpihtState s;
+    s.code_rows = plain.codeRows;
+    s.code_cols = plain.codeCols;
+    const int32_t L = tree_levels_for(s.code_rows, s.code_cols);
+    ASSERT_GE(L, 2);
+    ASSERT_EQ(s.code_rows % 4, 0);
+    const int32_t expected = descendant_maxima(plain, plain_maxima, s, L);
+    for (int32_t threads : {1, 2, 3, 7}) {
+      struct Told {
+        Image_3C image, maxima;
+        std::vector<std::atomic<int>> times;
+      } told{{}, {}, std::vector<std::atomic<int>>(3 * static_cast<std::size_t>(s.code_rows / 4))};
+      RowPairsDone done;
+      done.context = &told;
+      done.call = [](void* context, int plane, int32_t y0, int32_t y1) {
+        auto& t = *static_cast<Told*>(context);
+        for (int32_t y = y0; y < y1; ++y) {
+          ++t.times[static_cast<std::size_t>(plane * t.image.codeRows / 4 + y)];
+        }
+        finest_maxima(t.image, t.maxima, plane, y0, y1);
+      };
+      coefficients(told.image, threads, done, &told.maxima);
+      EXPECT_EQ(descendant_maxima(told.image, told.maxima, s, L, true), expected);
+      for (const std::atomic<int>& n : told.times) ASSERT_EQ(n.load(), 1);
+      for (int k = 0; k < 3; ++k) {
+        for (int32_t y = 0; y < plain_maxima.codeRows; ++y) {
+          ASSERT_EQ(std::memcmp(told.maxima.plane[k][y], plain_maxima.plane[k][y],
+                                sizeof(float) * static_cast<std::size_t>(plain_maxima.codeCols)),
+                    0)
+              << rows << "x" << cols << ", " << threads << " threads, plane " << k << " row " << y;
         }
       }
     }
