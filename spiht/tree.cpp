@@ -73,12 +73,6 @@ int32_t top_exponent_of(float M) {
   return n;
 }
 
-// The maxima are gathered bottom-up, one band ring at a time from the finest:
-// a member outside the top band has its offspring at twice its position, so
-// its descendant maximum is the largest over that 2x2 block of each child's
-// magnitude and, for children that have offspring themselves, their own
-// descendant maximum. Maxima are exact, so this order gives the same values
-// as walking each tree from its root.
 void prepare_maxima(Image_3C& maxima, int32_t code_rows, int32_t code_cols) {
   // Every entry is written, so the storage needs no clearing first.
   maxima.Allocate(code_rows / 2, code_cols / 2);
@@ -106,6 +100,12 @@ void finest_maxima(const Image_3C& coefficients, Image_3C& maxima, int plane, in
   }
 }
 
+// The maxima are gathered bottom-up, one band ring at a time from the finest:
+// a member outside the top band has its offspring at twice its position, so
+// its descendant maximum is the largest over that 2x2 block of each child's
+// magnitude and, for children that have offspring themselves, their own
+// descendant maximum. Maxima are exact, so this order gives the same values
+// as walking each tree from its root.
 int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima, SpihtState& s,
                           int32_t tree_levels, bool finest_done) {
   const int32_t R = s.code_rows, C = s.code_cols, L = tree_levels;

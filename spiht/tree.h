@@ -67,7 +67,7 @@ int32_t descendant_maxima(Image_3C& coefficients, Image_3C& maxima,
 // The same in steps, so that the finest maxima are taken while the first
 // wavelet level has its rows in the caches: prepare_maxima makes room for
 // the maxima of a code_rows x code_cols plane; finest_maxima fills, for
-// pairs y0 .. y1 - 1 of plane p (rows as Image_3C::PairsDone counts them),
+// pairs y0 .. y1 - 1 of plane p (rows as RowPairsDone counts them),
 // the maxima of the members whose offspring lie in those rows.
 void prepare_maxima(Image_3C& maxima, int32_t code_rows, int32_t code_cols);
 void finest_maxima(const Image_3C& coefficients, Image_3C& maxima, int plane, int32_t y0,
