@@ -11,6 +11,7 @@
 #include <cmath>
 #include <random>
 
+#include "codec_test_util.h"
 #include "image/image_3c.h"
 #include "stream/budget.h"
 
@@ -132,12 +133,8 @@ TEST(DescendantMaxima, EveryMemberWithOffspringHoldsItsTreeMaximum) {
 TEST(DescendantMaxima, FinestTakenDuringTheFirstLevelAreTheSame) {
   const std::pair<int32_t, int32_t> sizes[] = {{77, 100}, {389, 517}, {999, 40}, {64, 64}};
   for (const auto& [rows, cols] : sizes) {
-    std::vector<uint8_t> px(static_cast<std::size_t>(rows) * cols * 3);
-    uint32_t state = static_cast<uint32_t>(rows * 7 + cols);
-    for (uint8_t& v : px) {
-      state = state * 1664525u + 1013904223u;
-      v = static_cast<uint8_t>(state >> 24);
-    }
+    const std::vector<uint8_t> px =
+        test_picture(cols, rows, static_cast<uint32_t>(rows * 7 + cols)).pixels;
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(cols) * 3;
     auto coefficients = [&](Image_3C& image, int32_t threads, RowPairsDone done,
                             Image_3C* maxima) {
